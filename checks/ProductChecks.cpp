@@ -1,0 +1,131 @@
+#include "checks/ProductChecks.h"
+
+#include <cstring>
+
+#include "logon/LogonLayout.h"
+#include "registry/RegistryValue.h"
+
+namespace {
+
+const char kHostExecutable[] = "tvhost32.exe";
+const std::uint32_t kRequiredMajor = 10;
+const std::uint32_t kRequiredMinor = 5;
+const std::uint32_t kRequiredThird = 0;
+const char kVersionLibrary[] = "\\version.dll";
+const char kRootBlock[] = "\\";
+
+// Offsets of dwFileVersionMS and dwFileVersionLS in VS_FIXEDFILEINFO.
+const std::size_t kFileVersionMsOffset = 8;
+const std::size_t kFileVersionLsOffset = 12;
+
+std::uint32_t ReadLittleEndian(const void* record, std::size_t offset) {
+    const unsigned char* p = static_cast<const unsigned char*>(record) + offset;
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Loads version.dll from the system directory by full path: loaded by bare
+// name it would be searched for beside the program first, where anyone who
+// can write to that folder could plant one.
+void* LoadVersionLibrary(System& system) {
+    char directory[260] = {0};
+    std::uint32_t length = system.SystemDirectory(directory, sizeof(directory));
+    if (length == 0 || length + sizeof(kVersionLibrary) > sizeof(directory)) return 0;
+    std::strcat(directory, kVersionLibrary);
+    return system.OpenLibrary(directory);
+}
+
+}  // namespace
+
+int GetOsVersionCode(System& system, int* code) {
+    *code = kOsOther;
+    OsVersion version = {0, 0, 0};
+    if (!system.QueryOsVersion(kOsVersionInfoExSize, &version) &&
+        !system.QueryOsVersion(kOsVersionInfoSize, &version))
+        return 0;
+    if (version.platformId == kVerPlatformWin32Windows && version.majorVersion == 4) {
+        if (version.minorVersion == 0) *code = kOsWindows95;
+        if (version.minorVersion == 10) *code = kOsWindows98;
+        if (version.minorVersion == 90) *code = kOsWindowsMe;
+    } else if (version.platformId == kVerPlatformWin32Nt) {
+        if (version.majorVersion <= 4) *code = kOsNt4OrEarlier;
+        if (version.majorVersion == 5 && version.minorVersion == 0) *code = kOsWindows2000;
+        if (version.majorVersion == 5 && version.minorVersion == 1) *code = kOsWindowsXp;
+    }
+    return 1;
+}
+
+int GetFileVersion(System& system, const char* path, std::uint32_t* major,
+                   std::uint32_t* minor, std::uint32_t* third) {
+    void* library = LoadVersionLibrary(system);
+    if (!library) return kFileVersionLoadFailed;
+    void* getSize = system.FindEntryPoint(library, "GetFileVersionInfoSizeA");
+    void* getInfo = system.FindEntryPoint(library, "GetFileVersionInfoA");
+    void* queryValue = system.FindEntryPoint(library, "VerQueryValueA");
+    // A library without all three is not one that can answer: never call into it.
+    if (!getSize || !getInfo || !queryValue) {
+        system.CloseLibrary(library);
+        return kFileVersionLoadFailed;
+    }
+
+    std::uint32_t handle = 0;
+    std::uint32_t size = system.CallGetFileVersionInfoSize(getSize, path, &handle);
+    if (size == 0) {
+        system.CloseLibrary(library);
+        return kFileVersionNoInfo;
+    }
+    int result;
+    void* block = system.AllocateBlock(size);
+    const void* record = 0;
+    std::uint32_t length = 0;
+    if (!block) {
+        result = kFileVersionNoMemory;
+    } else if (!system.CallGetFileVersionInfo(getInfo, path, size, block)) {
+        result = kFileVersionReadFailed;
+    } else if (!system.CallVerQueryValue(queryValue, block, kRootBlock, &record, &length) ||
+               !record) {
+        result = kFileVersionNoRootRecord;
+    } else {
+        std::uint32_t ms = ReadLittleEndian(record, kFileVersionMsOffset);
+        std::uint32_t ls = ReadLittleEndian(record, kFileVersionLsOffset);
+        if (major) *major = ms >> 16;
+        if (minor) *minor = ms & 0xFFFF;
+        if (third) *third = ls >> 16;
+        result = kFileVersionOk;
+    }
+    if (block) system.FreeBlock(block);
+    system.CloseLibrary(library);
+    return result;
+}
+
+int ProductChecks::IsProductInstalled(std::string& fileName) {
+    RegistryValue product(registry_, kHkeyLocalMachine, layout::kProductKey);
+    std::string directory;
+    if (!product.ReadToString(layout::kInstallDir, kRegSz, directory)) return 0;
+    if (directory.empty() || directory[directory.size() - 1] != '\\') directory += '\\';
+    fileName = directory + fileName;
+    return system_.FindFile(fileName.c_str()) ? 1 : 0;
+}
+
+int ProductChecks::IsProductVersionValid() {
+    std::string path(kHostExecutable);
+    if (!IsProductInstalled(path)) return 0;
+    std::uint32_t major = 0, minor = 0, third = 0;
+    if (GetFileVersion(system_, path.c_str(), &major, &minor, &third) != kFileVersionOk) return 0;
+    return major == kRequiredMajor && minor == kRequiredMinor && third == kRequiredThird;
+}
+
+int ProductChecks::IsApplied() {
+    RegistryValue product(registry_, kHkeyLocalMachine, layout::kProductKey);
+    std::uint32_t marker = 0;
+    return product.ReadBinaryDword(layout::kAppliedMarker, kRegBinary, &marker);
+}
+
+StartupFailureReason ProductChecks::StartupFailure() {
+    int code = kOsOther;
+    GetOsVersionCode(system_, &code);
+    if (code != kOsWindowsXp) return kNotWindowsXp;
+    std::string path(kHostExecutable);
+    if (!IsProductInstalled(path)) return kProductNotInstalled;
+    if (!IsProductVersionValid()) return kWrongProductVersion;
+    return kStartupPassed;
+}

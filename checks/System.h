@@ -1,0 +1,53 @@
+// What the checks and the logon operations need from Windows besides the
+// registry: the version query, the system directory, a find-first-file test
+// and the version library. Windows implements it in platform/; tests fake it.
+#pragma once
+
+#include <cstdint>
+
+// The fields of OSVERSIONINFO(EX)A that the program reads.
+struct OsVersion {
+    std::uint32_t majorVersion;
+    std::uint32_t minorVersion;
+    std::uint32_t platformId;
+};
+
+const std::uint32_t kVerPlatformWin32s = 0;
+const std::uint32_t kVerPlatformWin32Windows = 1;
+const std::uint32_t kVerPlatformWin32Nt = 2;
+
+// Sizes of the two version records GetVersionExA accepts.
+const std::uint32_t kOsVersionInfoExSize = 156;
+const std::uint32_t kOsVersionInfoSize = 148;
+
+class System {
+public:
+    virtual ~System() {}
+
+    // GetVersionExA with a zeroed record whose size field is recordSize;
+    // false when the call refuses that size.
+    virtual bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version) = 0;
+    // GetSystemDirectoryA: length copied, 0 on failure, more than size when too small.
+    virtual std::uint32_t SystemDirectory(char* buffer, std::uint32_t size) = 0;
+    // A find-first-file search on one exact path, closed again at once:
+    // true when a file or directory of that name exists.
+    virtual bool FindFile(const char* path) = 0;
+
+    // The version library, loaded at run time by full path. An entry point is
+    // an opaque address; the Call* members are only ever given one that
+    // FindEntryPoint returned.
+    virtual void* OpenLibrary(const char* path) = 0;
+    virtual void* FindEntryPoint(void* library, const char* name) = 0;
+    virtual void CloseLibrary(void* library) = 0;
+    virtual std::uint32_t CallGetFileVersionInfoSize(void* entry, const char* path,
+                                                     std::uint32_t* handle) = 0;
+    virtual int CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size,
+                                       void* block) = 0;
+    // VerQueryValueA: nonzero with *record aimed into the block.
+    virtual int CallVerQueryValue(void* entry, const void* block, const char* subBlock,
+                                  const void** record, std::uint32_t* length) = 0;
+
+    // The block for the version information; null when memory is short.
+    virtual void* AllocateBlock(std::uint32_t size) = 0;
+    virtual void FreeBlock(void* block) = 0;
+};

@@ -1,0 +1,114 @@
+// Saving the logon settings into the product key, and writing them back.
+#include <cstring>
+
+#include "checks/ProductChecks.h"
+#include "logon/LogonConfig.h"
+#include "logon/LogonLayout.h"
+#include "registry/RegistryValue.h"
+
+using namespace layout;
+
+// A marker read can fail although a marker is there; taking that for "not
+// applied" would overwrite the backup of the original settings.
+LogonConfig::Presence LogonConfig::MarkerPresence() {
+    if (ProductChecks(registry_, system_).IsApplied()) return kPresent;
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    std::uint32_t size = 0;
+    if (!product.QuerySize(kAppliedMarker, &size)) return kAbsent;
+    // Data longer than 4 bytes is no marker; shorter data should have been read.
+    return size > kDwordSize ? kAbsent : kUnknown;
+}
+
+// Each Save* copies one value into the product key and succeeds when the copy
+// was written or the source does not exist. A source that exists but cannot be
+// read cannot be saved, so it fails as well.
+bool LogonConfig::SaveText(const char* sourceKey, const char* sourceName,
+                           const char* backupName) {
+    char buffer[kTextBufferSize] = {0};
+    std::uint32_t count = kTextBufferSize;
+    RegistryValue source(registry_, kHkeyLocalMachine, sourceKey);
+    if (!source.ReadBytes(sourceName, kRegSz, buffer, &count))
+        return !ValueExists(kHkeyLocalMachine, sourceKey, sourceName);
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    return product.WriteBytes(backupName, kRegSz, buffer, count) == 1;
+}
+
+bool LogonConfig::SaveDword(const char* sourceKey, const char* sourceName,
+                            const char* backupName, std::uint32_t* value) {
+    RegistryValue source(registry_, kHkeyLocalMachine, sourceKey);
+    if (!source.ReadDword(sourceName, kRegDword, value))
+        return !ValueExists(kHkeyLocalMachine, sourceKey, sourceName);
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    return product.WriteDword(backupName, kRegDword, *value) == 1;
+}
+
+bool LogonConfig::BackupSettings() {
+    Presence marker = MarkerPresence();
+    if (marker == kPresent) return true;  // the first Apply's backup is kept
+    if (marker == kUnknown) return false;
+
+    bool saved = SaveText(kWinlogonKey, kGinaDll, kBackupGinaDll);
+    saved = saved && SaveText(kWinlogonKey, kChainTo, kBackupChainTo);
+    std::uint32_t value = 1;
+    saved = saved && SaveDword(kWinlogonKey, kLogonType, kBackupLogonType, &value);
+    value = 1;
+    saved = saved && SaveDword(kWinlogonKey, kAllowMultipleTsSessions, kBackupMultipleSessions,
+                               &value);
+    saved = saved && SaveDword(kPolicyKey, kAllowMultipleTsSessions,
+                               kBackupMultipleSessionsPolicy, &value);
+    // The chain repair rewrites it, so it is saved as well.
+    saved = saved && SaveText(kChainedGinaKey, kChainTo, kBackupChainedGinaChainTo);
+    if (!saved) return false;
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    return product.WriteBinaryDword(kAppliedMarker, kRegBinary, kAppliedMarkerData) == 1;
+}
+
+// Each Restore* writes one saved value back and succeeds when it was written
+// or no copy was saved.
+bool LogonConfig::RestoreText(const char* backupName, const char* targetKey,
+                              const char* targetName) {
+    char buffer[kTextBufferSize] = {0};
+    std::uint32_t count = kTextBufferSize;
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    if (!product.ReadBytes(backupName, kRegSz, buffer, &count))
+        return !ValueExists(kHkeyLocalMachine, kProductKey, backupName);
+    RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
+    return target.WriteBytes(targetName, kRegSz, buffer, count) == 1;
+}
+
+bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
+                               const char* targetName, std::uint32_t* value) {
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    if (!product.ReadDword(backupName, kRegDword, value))
+        return !ValueExists(kHkeyLocalMachine, kProductKey, backupName);
+    RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
+    return target.WriteDword(targetName, kRegDword, *value) == 1;
+}
+
+bool LogonConfig::RestoreBackup() {
+    // Every value is tried; the backup is only deleted once all are back.
+    bool restored = RestoreText(kBackupGinaDll, kWinlogonKey, kGinaDll);
+    restored = RestoreText(kBackupChainTo, kWinlogonKey, kChainTo) && restored;
+    std::uint32_t value = 1;
+    restored = RestoreDword(kBackupLogonType, kWinlogonKey, kLogonType, &value) && restored;
+    value = 1;
+    restored = RestoreDword(kBackupMultipleSessions, kWinlogonKey, kAllowMultipleTsSessions,
+                            &value) && restored;
+    restored = RestoreDword(kBackupMultipleSessionsPolicy, kPolicyKey, kAllowMultipleTsSessions,
+                            &value) && restored;
+    restored = RestoreText(kBackupChainedGinaChainTo, kChainedGinaKey, kChainTo) && restored;
+    if (!restored) return false;
+    return DeleteBackup();
+}
+
+bool LogonConfig::DeleteBackup() {
+    const char* const copies[] = {kBackupGinaDll, kBackupChainTo, kBackupLogonType,
+                                  kBackupChainedGinaChainTo};
+    bool deleted = true;
+    for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i)
+        deleted = DeleteValue(kHkeyLocalMachine, kProductKey, copies[i]) && deleted;
+    // The marker goes last, and only when no stale copy is left for a later
+    // Apply to mistake for its own.
+    if (!deleted) return false;
+    return DeleteValue(kHkeyLocalMachine, kProductKey, kAppliedMarker) == 1;
+}

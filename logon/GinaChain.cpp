@@ -1,0 +1,144 @@
+// Taking Telvaro's GINA out of the Winlogon chain, whether Winlogon loads it
+// directly or the Wayfold GINA loads it after itself.
+#include <cstring>
+
+#include "logon/LogonConfig.h"
+#include "logon/LogonLayout.h"
+#include "registry/RegistryValue.h"
+
+using namespace layout;
+
+namespace {
+
+// Upper-case copy (ASCII letters only) of a 260-byte text buffer.
+void Fold(const char* text, char* folded) {
+    std::memset(folded, 0, kTextBufferSize);
+    for (std::size_t i = 0; i < kTextBufferSize - 1 && text[i]; ++i)
+        folded[i] = (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 'a' + 'A')
+                                                       : text[i];
+}
+
+// Whether a GINA name occurs in a text, ignoring case and any directory part.
+bool Names(const char* text, const char* upperName) {
+    char folded[kTextBufferSize];
+    Fold(text, folded);
+    return std::strstr(folded, upperName) != 0;
+}
+
+// Copies text into a 260-byte buffer; false, leaving it empty, when it does not fit.
+bool CopyPath(char* target, const char* text) {
+    std::memset(target, 0, kTextBufferSize);
+    std::size_t length = std::strlen(text);
+    if (length >= kTextBufferSize) return false;
+    std::memcpy(target, text, length);
+    return true;
+}
+
+}  // namespace
+
+int LogonConfig::ReadText(RegKey root, const char* path, const char* name, char* buffer) {
+    RegistryValue value(registry_, root, path);
+    std::uint32_t count = kTextBufferSize;
+    if (!value.ReadBytes(name, kRegSz, buffer, &count)) return 0;
+    // Text that fills the buffer without a terminator would be read past its end.
+    if (buffer[kTextBufferSize - 1] != 0) {
+        std::memset(buffer, 0, kTextBufferSize);
+        return 0;
+    }
+    return 1;
+}
+
+int LogonConfig::WriteText(RegKey root, const char* path, const char* name, std::uint32_t type,
+                           const char* buffer) {
+    // The text, its terminator and zeros up to 260 bytes, whatever followed
+    // the terminator in the caller's buffer.
+    char data[kTextBufferSize];
+    if (!CopyPath(data, buffer)) return 0;
+    RegistryValue value(registry_, root, path);
+    return value.WriteBytes(name, type, data, kTextBufferSize);
+}
+
+int LogonConfig::DeleteValue(RegKey root, const char* path, const char* name) {
+    RegistryValue value(registry_, root, path);
+    if (value.RemoveValue(name)) return 1;
+    return ValueExists(root, path, name) ? 0 : 1;
+}
+
+int LogonConfig::FileExists(const char* path) {
+    if (!path || !*path) return 0;
+    return system_.FindFile(path) ? 1 : 0;
+}
+
+int LogonConfig::JoinPath(char* base, const char* name) {
+    if (!base || !name) return 0;
+    if (!*name) return 1;
+    std::size_t baseLength = strnlen(base, kTextBufferSize);
+    if (baseLength == kTextBufferSize) return 0;
+    bool separator = baseLength > 0 && base[baseLength - 1] != '\\';
+    std::size_t length = baseLength + (separator ? 1 : 0) + std::strlen(name);
+    if (length >= kTextBufferSize) return 0;
+    if (separator) base[baseLength++] = '\\';
+    std::memcpy(base + baseLength, name, std::strlen(name) + 1);
+    return 1;
+}
+
+bool LogonConfig::RepairGinaChain() {
+    OsVersion version = {0, 0, 0};
+    if (!system_.QueryOsVersion(kOsVersionInfoSize, &version)) return true;
+    bool nt4OrEarlier = version.platformId == kVerPlatformWin32Nt && version.majorVersion <= 4;
+    bool xp = version.platformId == kVerPlatformWin32Nt && version.majorVersion == 5 &&
+              version.minorVersion == 1;
+    if (!nt4OrEarlier && !xp) return true;
+
+    char systemDirectory[kTextBufferSize] = {0};
+    std::uint32_t length = system_.SystemDirectory(systemDirectory, kTextBufferSize);
+    if (length >= kTextBufferSize) std::memset(systemDirectory, 0, kTextBufferSize);
+
+    char current[kTextBufferSize] = {0};
+    ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, current);
+
+    if (Names(current, kProductGinaName)) {
+        char candidate[kTextBufferSize] = {0};
+        if (ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate)) {
+            char joined[kTextBufferSize];
+            std::memcpy(joined, systemDirectory, kTextBufferSize);
+            // Telvaro's record is written back as it stands, not as the joined
+            // path. An empty record names no file: joined to the system
+            // directory it would find the directory itself.
+            if (candidate[0] && (FileExists(candidate) ||
+                                 (JoinPath(joined, candidate) && FileExists(joined))))
+                return WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz,
+                                 candidate) == 1;
+        }
+    } else if (Names(current, kChainedGinaName)) {
+        return RepairChainedGina(systemDirectory);
+    }
+    // Without GinaDLL the logon process loads the system default, msgina.dll.
+    return DeleteValue(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll) == 1;
+}
+
+// The Wayfold GINA is first: its ChainTo becomes the GINA Telvaro replaced
+// when that can be found, else the system default by full path.
+bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
+    char candidate[kTextBufferSize] = {0};
+    if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, candidate)) return true;
+
+    char text[kTextBufferSize];
+    std::memcpy(text, systemDirectory, kTextBufferSize);
+    bool fallbackFits = systemDirectory[0] != 0 && JoinPath(text, kDefaultGinaName);
+
+    if (Names(candidate, kProductGinaName) &&
+        ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate) &&
+        !Names(candidate, kChainedGinaName)) {  // it must not chain back to itself
+        char inSystem[kTextBufferSize];
+        bool inSystemFits = systemDirectory[0] != 0 && CopyPath(inSystem, systemDirectory) &&
+                            JoinPath(inSystem, candidate);
+        if (candidate[0] && (FileExists(candidate) || (inSystemFits && FileExists(inSystem)))) {
+            CopyPath(text, candidate);
+            fallbackFits = true;
+        }
+    }
+    // Never write a truncated or directory-less path.
+    if (!fallbackFits) return false;
+    return WriteText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, kRegSz, text) == 1;
+}

@@ -1,0 +1,36 @@
+#include "logon/LogonConfig.h"
+
+#include "logon/LogonLayout.h"
+#include "registry/RegistryValue.h"
+
+using namespace layout;
+
+bool LogonConfig::Apply() {
+    // Without a complete backup nothing may change: it could not be undone.
+    if (!BackupSettings()) return false;
+    bool done = RepairGinaChain();
+    done = SetLogonType(kWelcomeScreenLogonType) && done;
+    done = SetMultipleSessions(kMultipleSessionsOff) && done;
+    return done;
+}
+
+bool LogonConfig::Revert() { return RestoreBackup(); }
+
+bool LogonConfig::SetLogonType(std::uint32_t value) {
+    RegistryValue winlogon(registry_, kHkeyLocalMachine, kWinlogonKey);
+    return winlogon.WriteDword(kLogonType, kRegDword, value) == 1;
+}
+
+bool LogonConfig::SetMultipleSessions(std::uint32_t value) {
+    RegistryValue winlogon(registry_, kHkeyLocalMachine, kWinlogonKey);
+    bool done = winlogon.WriteDword(kAllowMultipleTsSessions, kRegDword, value) == 1;
+    // The write creates the policy key and value when they do not exist.
+    RegistryValue policy(registry_, kHkeyLocalMachine, kPolicyKey);
+    return policy.WriteDword(kAllowMultipleTsSessions, kRegDword, value) == 1 && done;
+}
+
+bool LogonConfig::ValueExists(RegKey root, const char* path, const char* name) {
+    RegistryValue value(registry_, root, path);
+    std::uint32_t size = 0;
+    return value.QuerySize(name, &size) == 1;
+}

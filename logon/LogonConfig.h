@@ -1,0 +1,56 @@
+// The two operations behind "Restore" and "Disable": save the logon settings
+// once, take Telvaro's GINA out of the Winlogon chain and select the Welcome
+// Screen; and write the saved settings back.
+#pragma once
+
+#include <cstdint>
+
+#include "checks/System.h"
+#include "registry/Registry.h"
+
+class LogonConfig {
+public:
+    LogonConfig(Registry& registry, System& system) : registry_(registry), system_(system) {}
+
+    // Each returns true when every registry change it needed was made. On
+    // false the applied marker tells how far it got: a failed backup leaves
+    // the machine untouched, a failed restore keeps the whole backup set.
+    bool Apply();
+    bool Revert();
+
+    // Steps, public so that they can be exercised one at a time.
+    bool BackupSettings();
+    bool RepairGinaChain();
+    bool SetLogonType(std::uint32_t value);
+    bool SetMultipleSessions(std::uint32_t value);
+    bool RestoreBackup();
+    bool DeleteBackup();
+
+    // Helpers of the repair, on 260-byte text buffers. ReadText fails for a
+    // value that fills the buffer without a terminator; DeleteValue succeeds
+    // when the value is gone, also when it was never there.
+    int ReadText(RegKey root, const char* path, const char* name, char* buffer);
+    int WriteText(RegKey root, const char* path, const char* name, std::uint32_t type,
+                  const char* buffer);
+    int DeleteValue(RegKey root, const char* path, const char* name);
+    int FileExists(const char* path);
+    // Appends a backslash (unless base ends in one) and name to base, a
+    // 260-byte buffer. 0, with base unchanged, when an argument is missing or
+    // the result would not fit.
+    static int JoinPath(char* base, const char* name);
+
+private:
+    enum Presence { kAbsent, kPresent, kUnknown };
+    Presence MarkerPresence();
+    bool ValueExists(RegKey root, const char* path, const char* name);
+    bool SaveText(const char* sourceKey, const char* sourceName, const char* backupName);
+    bool SaveDword(const char* sourceKey, const char* sourceName, const char* backupName,
+                   std::uint32_t* value);
+    bool RestoreText(const char* backupName, const char* targetKey, const char* targetName);
+    bool RestoreDword(const char* backupName, const char* targetKey, const char* targetName,
+                      std::uint32_t* value);
+    bool RepairChainedGina(const char* systemDirectory);
+
+    Registry& registry_;
+    System& system_;
+};

@@ -1,0 +1,46 @@
+#include "platform/Win32Registry.h"
+
+#include <windows.h>
+
+namespace {
+
+HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+long Opened(LONG status, HKEY handle, RegKey* key) {
+    *key = status == ERROR_SUCCESS ? reinterpret_cast<RegKey>(handle) : 0;
+    return status;
+}
+
+}  // namespace
+
+long Win32Registry::OpenKey(RegKey root, const char* path, RegKey* key) {
+    HKEY handle = 0;
+    return Opened(RegOpenKeyA(ToHkey(root), path, &handle), handle, key);
+}
+
+long Win32Registry::CreateKey(RegKey root, const char* path, RegKey* key) {
+    HKEY handle = 0;
+    return Opened(RegCreateKeyA(ToHkey(root), path, &handle), handle, key);
+}
+
+long Win32Registry::QueryValueEx(RegKey key, const char* name, std::uint32_t* type,
+                                 unsigned char* data, std::uint32_t* count) {
+    DWORD valueType = type ? *type : 0;
+    DWORD size = count ? *count : 0;
+    LONG status = RegQueryValueExA(ToHkey(key), name, 0, type ? &valueType : 0, data,
+                                   count ? &size : 0);
+    if (type && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) *type = valueType;
+    if (count) *count = size;
+    return status;
+}
+
+long Win32Registry::SetValueEx(RegKey key, const char* name, std::uint32_t type,
+                               const unsigned char* data, std::uint32_t count) {
+    return RegSetValueExA(ToHkey(key), name, 0, type, data, count);
+}
+
+long Win32Registry::DeleteValue(RegKey key, const char* name) {
+    return RegDeleteValueA(ToHkey(key), name);
+}
+
+long Win32Registry::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }

@@ -1,0 +1,87 @@
+#include "platform/Win32System.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+namespace {
+
+typedef DWORD(WINAPI* GetFileVersionInfoSizeFn)(LPCSTR, LPDWORD);
+typedef BOOL(WINAPI* GetFileVersionInfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
+typedef BOOL(WINAPI* VerQueryValueFn)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+// Entry points travel through the portable code as plain addresses.
+template <typename Fn>
+Fn AsFunction(void* entry) {
+    Fn fn;
+    static_assert(sizeof(fn) == sizeof(entry), "function and data pointers differ in size");
+    __builtin_memcpy(&fn, &entry, sizeof(fn));
+    return fn;
+}
+
+}  // namespace
+
+bool Win32System::QueryOsVersion(std::uint32_t recordSize, OsVersion* version) {
+    OSVERSIONINFOEXA record;
+    ZeroMemory(&record, sizeof(record));
+    if (recordSize > sizeof(record)) return false;
+    record.dwOSVersionInfoSize = recordSize;
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record))) return false;
+    version->majorVersion = record.dwMajorVersion;
+    version->minorVersion = record.dwMinorVersion;
+    version->platformId = record.dwPlatformId;
+    return true;
+}
+
+std::uint32_t Win32System::SystemDirectory(char* buffer, std::uint32_t size) {
+    return GetSystemDirectoryA(buffer, size);
+}
+
+bool Win32System::FindFile(const char* path) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(path, &data);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+void* Win32System::OpenLibrary(const char* path) {
+    return reinterpret_cast<void*>(LoadLibraryA(path));
+}
+
+void* Win32System::FindEntryPoint(void* library, const char* name) {
+    FARPROC entry = GetProcAddress(static_cast<HMODULE>(library), name);
+    void* address;
+    static_assert(sizeof(address) == sizeof(entry), "function and data pointers differ in size");
+    __builtin_memcpy(&address, &entry, sizeof(address));
+    return address;
+}
+
+void Win32System::CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+
+std::uint32_t Win32System::CallGetFileVersionInfoSize(void* entry, const char* path,
+                                                      std::uint32_t* handle) {
+    DWORD zero = 0;
+    DWORD size = AsFunction<GetFileVersionInfoSizeFn>(entry)(path, &zero);
+    if (handle) *handle = zero;
+    return size;
+}
+
+int Win32System::CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size,
+                                        void* block) {
+    return AsFunction<GetFileVersionInfoFn>(entry)(path, 0, size, block) ? 1 : 0;
+}
+
+int Win32System::CallVerQueryValue(void* entry, const void* block, const char* subBlock,
+                                   const void** record, std::uint32_t* length) {
+    LPVOID found = 0;
+    UINT size = 0;
+    BOOL ok = AsFunction<VerQueryValueFn>(entry)(block, subBlock, &found, &size);
+    *record = found;
+    if (length) *length = size;
+    return ok ? 1 : 0;
+}
+
+void* Win32System::AllocateBlock(std::uint32_t size) { return std::malloc(size); }
+
+void Win32System::FreeBlock(void* block) { std::free(block); }

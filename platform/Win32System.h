@@ -1,0 +1,20 @@
+// The system interface over kernel32 and a run-time loaded version.dll.
+#pragma once
+
+#include "checks/System.h"
+
+class Win32System : public System {
+public:
+    bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
+    std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
+    bool FindFile(const char* path);
+    void* OpenLibrary(const char* path);
+    void* FindEntryPoint(void* library, const char* name);
+    void CloseLibrary(void* library);
+    std::uint32_t CallGetFileVersionInfoSize(void* entry, const char* path, std::uint32_t* handle);
+    int CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size, void* block);
+    int CallVerQueryValue(void* entry, const void* block, const char* subBlock,
+                          const void** record, std::uint32_t* length);
+    void* AllocateBlock(std::uint32_t size);
+    void FreeBlock(void* block);
+};

@@ -1,0 +1,132 @@
+#include "ui/MainDialog.h"
+
+#include "app/UtilityApp.h"
+#include "ui/AboutDialog.h"
+#include "ui/resource.h"
+
+MainDialog::MainDialog(Registry& registry, System& system)
+    : Dialog(IDD_MAIN, 0),
+      icon_(LoadIconA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      checks_(registry, system),
+      logon_(registry, system) {}
+
+BOOL MainDialog::OnInitDialog() {
+    HWND hwnd = Handle();
+    HMENU menu = GetSystemMenu(hwnd, FALSE);
+    if (menu) {
+        char text[256] = {0};
+        if (LoadStringA(GetModuleHandleA(0), IDS_ABOUTBOX, text, sizeof(text)) > 0) {
+            AppendMenuA(menu, MF_SEPARATOR, 0, 0);
+            AppendMenuA(menu, MF_STRING, CMD_SHOW_ABOUT, text);
+        }
+    }
+    SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    if (HWND description = GetDlgItem(hwnd, IDC_DESCRIPTION)) {
+        char text[256] = {0};
+        LoadStringA(GetModuleHandleA(0), IDS_DESCRIPTION, text, sizeof(text));
+        SetWindowTextA(description, text);
+    }
+    SetWindowTextA(hwnd, UtilityApp::kAppName);
+    // Runs the check once the dialog is on screen, from the message queue.
+    PostMessageA(hwnd, WM_STARTUP_CHECK, 0, 0);
+    return TRUE;
+}
+
+void MainDialog::SetButtonState(int applied) {
+    if (HWND disable = GetDlgItem(Handle(), IDC_DISABLE)) EnableWindow(disable, applied != 0);
+    if (HWND restore = GetDlgItem(Handle(), IDOK)) EnableWindow(restore, applied == 0);
+}
+
+void MainDialog::ShowMessage(int id) {
+    char text[512] = {0};
+    LoadStringA(GetModuleHandleA(0), id, text, sizeof(text));
+    // An OK-only box without an icon of its own gets the warning icon.
+    MessageBoxA(Handle(), text, UtilityApp::kAppName, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool MainDialog::IsEnabled(int id) {
+    HWND control = GetDlgItem(Handle(), id);
+    return control && IsWindowEnabled(control);
+}
+
+// A WM_COMMAND can arrive while the button is disabled (Enter on a dialog whose
+// default button is disabled, or one sent by another program); the operations
+// run only from the state in which their button is enabled.
+void MainDialog::OnOK() {
+    if (IsEnabled(IDOK)) Apply();
+}
+
+void MainDialog::Finish(bool succeeded, int appliedOnSuccess) {
+    SetButtonState(succeeded ? appliedOnSuccess : checks_.IsApplied());
+    ShowMessage(succeeded ? IDS_RESTART : IDS_ERRORS);
+}
+
+void MainDialog::Apply() { Finish(logon_.Apply(), 1); }
+
+void MainDialog::Revert() { Finish(logon_.Revert(), 0); }
+
+static_assert(kNotWindowsXp == IDS_ONLY_XP && kProductNotInstalled == IDS_NOT_INSTALLED &&
+                  kWrongProductVersion == IDS_WRONG_VERSION,
+              "startup failures name their messages");
+
+void MainDialog::OnStartupCheck() {
+    StartupFailureReason failure = checks_.StartupFailure();
+    if (failure) {
+        ShowMessage(failure);
+        return;
+    }
+    SetButtonState(checks_.IsApplied());
+}
+
+// Draws the icon centred in the client area while the window is minimised.
+bool MainDialog::PaintMinimised() {
+    HWND hwnd = Handle();
+    if (!IsIconic(hwnd)) return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd, &paint);
+    SendMessageA(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    int iconWidth = GetSystemMetrics(SM_CXICON);
+    int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    int x = (client.right - client.left - iconWidth + 1) / 2;
+    int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(hwnd, &paint);
+    return true;
+}
+
+bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
+    switch (message) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == CMD_SHOW_ABOUT) {
+            AboutDialog about(Handle());
+            about.DoModal();
+            return true;
+        }
+        return false;
+    case WM_PAINT:
+        return PaintMinimised();
+    case WM_QUERYDRAGICON:
+        *result = reinterpret_cast<INT_PTR>(icon_);
+        return true;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_DISABLE && HIWORD(wParam) == BN_CLICKED) {
+            if (IsEnabled(IDC_DISABLE)) Revert();
+            return true;
+        }
+        if (LOWORD(wParam) == CMD_HELP) {
+            ShowMessage(IDS_DESCRIPTION);
+            return true;
+        }
+        return false;
+    case WM_HELP:  // F1
+        ShowMessage(IDS_DESCRIPTION);
+        return true;
+    case WM_STARTUP_CHECK:
+        OnStartupCheck();
+        return true;
+    }
+    return false;
+}

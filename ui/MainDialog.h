@@ -1,0 +1,37 @@
+// The program's main window: one sentence and the buttons "Restore",
+// "Disable" and "Close".
+#pragma once
+
+#include "checks/ProductChecks.h"
+#include "logon/LogonConfig.h"
+#include "platform/Dialog.h"
+
+class MainDialog : public Dialog {
+public:
+    MainDialog(Registry& registry, System& system);
+
+    // "Disable" enabled exactly when applied is non-zero, "Restore" exactly when
+    // it is zero; "Close" is never touched.
+    void SetButtonState(int applied);
+    // A modal box with string id, caption "Lumivale" and an OK button.
+    void ShowMessage(int id);
+
+    void Apply();
+    void Revert();
+    void OnStartupCheck();
+
+protected:
+    BOOL OnInitDialog();
+    void OnOK();
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
+
+private:
+    bool PaintMinimised();
+    bool IsEnabled(int id);
+    // Ends an operation: buttons after the outcome, then the notice.
+    void Finish(bool succeeded, int appliedOnSuccess);
+
+    HICON icon_;
+    ProductChecks checks_;
+    LogonConfig logon_;
+};

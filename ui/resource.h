@@ -1,0 +1,25 @@
+// Resource and control ids shared by the code and Lumivale.rc.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDD_MAIN 102
+#define IDR_MAINFRAME 128
+
+#define IDC_DESCRIPTION 1000
+#define IDC_DISABLE 1001
+
+#define IDS_ABOUTBOX 101
+#define IDS_DESCRIPTION 102
+#define IDS_ONLY_XP 103
+#define IDS_RESTART 104
+#define IDS_ERRORS 105
+#define IDS_NOT_INSTALLED 106
+#define IDS_WRONG_VERSION 107
+
+// System-menu command that opens the About box; any command id whose upper
+// twelve bits match opens it.
+#define CMD_SHOW_ABOUT 0x0010
+// The framework's standard Help command.
+#define CMD_HELP 0xE146
+// Private message the main dialog posts itself to run the startup check.
+#define WM_STARTUP_CHECK (0x0400 + 1000)
