@@ -1,0 +1,123 @@
+#include "FakeSystem.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* const kEntryNames[3] = {"GetFileVersionInfoSizeA", "GetFileVersionInfoA",
+                                    "VerQueryValueA"};
+// A version block: a 52-byte VS_FIXEDFILEINFO after a 40-byte header.
+const std::uint32_t kBlockSize = 92;
+const std::uint32_t kRecordOffset = 40;
+
+void PutLittleEndian(unsigned char* p, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+}  // namespace
+
+FakeSystem::FakeSystem() { SetVersion(kVerPlatformWin32Nt, 5, 1); }
+
+std::string FakeSystem::Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+void FakeSystem::SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor) {
+    OsVersion version = {major, minor, platform};
+    versions.clear();
+    versions[kOsVersionInfoExSize] = version;
+    versions[kOsVersionInfoSize] = version;
+}
+
+bool FakeSystem::QueryOsVersion(std::uint32_t recordSize, OsVersion* version) {
+    versionQueries.push_back(recordSize);
+    std::map<std::uint32_t, OsVersion>::const_iterator it = versions.find(recordSize);
+    if (it == versions.end()) return false;
+    *version = it->second;
+    return true;
+}
+
+std::uint32_t FakeSystem::SystemDirectory(char* buffer, std::uint32_t size) {
+    if (systemDirectoryFails) return 0;
+    std::uint32_t length = static_cast<std::uint32_t>(systemDirectory.size());
+    if (length + 1 > size) return length + 1;
+    std::memcpy(buffer, systemDirectory.c_str(), length + 1);
+    return length;
+}
+
+bool FakeSystem::FindFile(const char* path) {
+    searches.push_back(path);
+    return files.count(Lower(path)) != 0;
+}
+
+void* FakeSystem::OpenLibrary(const char* path) {
+    libraryLoads.push_back(path);
+    if (Lower(path) != Lower(versionLibraryPath)) return 0;
+    ++librariesOpen;
+    return &library_;
+}
+
+void* FakeSystem::FindEntryPoint(void* library, const char* name) {
+    entryPointsLookedUp.push_back(name);
+    if (library != &library_ || missingEntryPoints.count(name)) return 0;
+    for (int i = 0; i < 3; ++i)
+        if (std::strcmp(name, kEntryNames[i]) == 0) return &entries_[i];
+    return 0;
+}
+
+void FakeSystem::CloseLibrary(void* library) {
+    if (library == &library_) --librariesOpen;
+}
+
+const std::vector<std::uint32_t>* FakeSystem::VersionOf(const char* path) const {
+    std::map<std::string, std::vector<std::uint32_t> >::const_iterator it;
+    for (it = fileVersions.begin(); it != fileVersions.end(); ++it)
+        if (Lower(it->first) == Lower(path)) return &it->second;
+    return 0;
+}
+
+std::uint32_t FakeSystem::CallGetFileVersionInfoSize(void* entry, const char* path,
+                                                     std::uint32_t* handle) {
+    calls.push_back(entry == &entries_[0] ? "size" : "size via wrong entry");
+    if (handle) *handle = 0;
+    return VersionOf(path) ? kBlockSize : 0;
+}
+
+int FakeSystem::CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size,
+                                       void* block) {
+    calls.push_back(entry == &entries_[1] ? "info" : "info via wrong entry");
+    const std::vector<std::uint32_t>* version = VersionOf(path);
+    if (readInfoFails || !version || size < kBlockSize) return 0;
+    unsigned char* p = static_cast<unsigned char*>(block);
+    std::memset(p, 0, kBlockSize);
+    PutLittleEndian(p + kRecordOffset, 0xFEEF04BD);  // VS_FIXEDFILEINFO signature
+    PutLittleEndian(p + kRecordOffset + 8, ((*version)[0] << 16) | (*version)[1]);
+    PutLittleEndian(p + kRecordOffset + 12, ((*version)[2] << 16) | (*version)[3]);
+    return 1;
+}
+
+int FakeSystem::CallVerQueryValue(void* entry, const void* block, const char* subBlock,
+                                  const void** record, std::uint32_t* length) {
+    calls.push_back(entry == &entries_[2] ? std::string("query ") + subBlock
+                                          : "query via wrong entry");
+    if (rootRecordMissing || std::strcmp(subBlock, "\\") != 0) return 0;
+    *record = static_cast<const unsigned char*>(block) + kRecordOffset;
+    if (length) *length = 52;
+    return 1;
+}
+
+void* FakeSystem::AllocateBlock(std::uint32_t size) {
+    if (allocationFails) return 0;
+    ++blocksOpen;
+    return std::malloc(size);
+}
+
+void FakeSystem::FreeBlock(void* block) {
+    --blocksOpen;
+    std::free(block);
+}

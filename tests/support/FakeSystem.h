@@ -1,0 +1,61 @@
+// A scripted stand-in for the version query, the system directory, the file
+// system and version.dll, which records what the program asked of it.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "checks/System.h"
+
+class FakeSystem : public System {
+public:
+    FakeSystem();
+
+    // The version each record size reports; a size left out is refused.
+    std::map<std::uint32_t, OsVersion> versions;
+    std::string systemDirectory = "C:\\WINDOWS\\system32";
+    bool systemDirectoryFails = false;
+    // Paths a find-first-file search finds, compared without case.
+    std::set<std::string> files;
+    // The one path from which the version library loads.
+    std::string versionLibraryPath = "C:\\WINDOWS\\system32\\version.dll";
+    std::set<std::string> missingEntryPoints;
+    // Version resources by file path: the four 16-bit components.
+    std::map<std::string, std::vector<std::uint32_t> > fileVersions;
+    bool allocationFails = false;
+    bool readInfoFails = false;
+    bool rootRecordMissing = false;
+
+    void SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
+    void AddFile(const std::string& path) { files.insert(Lower(path)); }
+
+    bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
+    std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
+    bool FindFile(const char* path);
+    void* OpenLibrary(const char* path);
+    void* FindEntryPoint(void* library, const char* name);
+    void CloseLibrary(void* library);
+    std::uint32_t CallGetFileVersionInfoSize(void* entry, const char* path, std::uint32_t* handle);
+    int CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size, void* block);
+    int CallVerQueryValue(void* entry, const void* block, const char* subBlock,
+                          const void** record, std::uint32_t* length);
+    void* AllocateBlock(std::uint32_t size);
+    void FreeBlock(void* block);
+
+    // What happened.
+    std::vector<std::uint32_t> versionQueries;  // record sizes, in order
+    std::vector<std::string> libraryLoads;
+    std::vector<std::string> entryPointsLookedUp;
+    std::vector<std::string> calls;  // version-library calls, in order
+    std::vector<std::string> searches;
+    int librariesOpen = 0;
+    int blocksOpen = 0;
+
+private:
+    static std::string Lower(std::string text);
+    const std::vector<std::uint32_t>* VersionOf(const char* path) const;
+    char library_;  // its address is the library handle
+    char entries_[3];
+};
