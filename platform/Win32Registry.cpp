@@ -15,12 +15,14 @@ long Opened(LONG status, HKEY handle, RegKey* key) {
 
 long Win32Registry::OpenKey(RegKey root, const char* path, RegKey* key) {
     HKEY handle = 0;
-    return Opened(RegOpenKeyA(ToHkey(root), path, &handle), handle, key);
+    LONG status = RegOpenKeyA(ToHkey(root), path, &handle);
+    return Opened(status, handle, key);
 }
 
 long Win32Registry::CreateKey(RegKey root, const char* path, RegKey* key) {
     HKEY handle = 0;
-    return Opened(RegCreateKeyA(ToHkey(root), path, &handle), handle, key);
+    LONG status = RegCreateKeyA(ToHkey(root), path, &handle);
+    return Opened(status, handle, key);
 }
 
 long Win32Registry::QueryValueEx(RegKey key, const char* name, std::uint32_t* type,
