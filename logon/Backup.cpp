@@ -19,6 +19,16 @@ LogonConfig::Presence LogonConfig::MarkerPresence() {
     return size > kDwordSize ? kAbsent : kUnknown;
 }
 
+// A source without a copy must not find a stale "Zelt_" copy from an earlier,
+// aborted backup in its place: Revert would write that back. The un-prefixed
+// copies are kept on purpose; later Reverts use an older one.
+bool LogonConfig::SourceAbsent(const char* sourceKey, const char* sourceName,
+                               const char* backupName) {
+    if (ValueExists(kHkeyLocalMachine, sourceKey, sourceName)) return false;
+    if (std::strncmp(backupName, kBackupPrefix, sizeof(kBackupPrefix) - 1) != 0) return true;
+    return DeleteValue(kHkeyLocalMachine, kProductKey, backupName) == 1;
+}
+
 // Each Save* copies one value into the product key and succeeds when the copy
 // was written or the source does not exist. A source that exists but cannot be
 // read cannot be saved, so it fails as well.
@@ -28,7 +38,7 @@ bool LogonConfig::SaveText(const char* sourceKey, const char* sourceName,
     std::uint32_t count = kTextBufferSize;
     RegistryValue source(registry_, kHkeyLocalMachine, sourceKey);
     if (!source.ReadBytes(sourceName, kRegSz, buffer, &count))
-        return !ValueExists(kHkeyLocalMachine, sourceKey, sourceName);
+        return SourceAbsent(sourceKey, sourceName, backupName);
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     return product.WriteBytes(backupName, kRegSz, buffer, count) == 1;
 }
@@ -37,7 +47,7 @@ bool LogonConfig::SaveDword(const char* sourceKey, const char* sourceName,
                             const char* backupName, std::uint32_t* value) {
     RegistryValue source(registry_, kHkeyLocalMachine, sourceKey);
     if (!source.ReadDword(sourceName, kRegDword, value))
-        return !ValueExists(kHkeyLocalMachine, sourceKey, sourceName);
+        return SourceAbsent(sourceKey, sourceName, backupName);
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     return product.WriteDword(backupName, kRegDword, *value) == 1;
 }

@@ -40,8 +40,9 @@ int LogonConfig::ReadText(RegKey root, const char* path, const char* name, char*
     RegistryValue value(registry_, root, path);
     std::uint32_t count = kTextBufferSize;
     if (!value.ReadBytes(name, kRegSz, buffer, &count)) return 0;
-    // Text that fills the buffer without a terminator would be read past its end.
-    if (buffer[kTextBufferSize - 1] != 0) {
+    // Text that fills the buffer without a terminator would be read past its end;
+    // bytes after a terminator do not matter.
+    if (!std::memchr(buffer, 0, kTextBufferSize)) {
         std::memset(buffer, 0, kTextBufferSize);
         return 0;
     }
@@ -95,7 +96,11 @@ bool LogonConfig::RepairGinaChain() {
     if (length >= kTextBufferSize) std::memset(systemDirectory, 0, kTextBufferSize);
 
     char current[kTextBufferSize] = {0};
-    ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, current);
+    // A GinaDLL that is there but cannot be read is left alone: deleting it
+    // could take another product's GINA out of the chain as well.
+    if (!ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, current) &&
+        ValueExists(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll))
+        return false;
 
     if (Names(current, kProductGinaName)) {
         char candidate[kTextBufferSize] = {0};
@@ -121,7 +126,10 @@ bool LogonConfig::RepairGinaChain() {
 // when that can be found, else the system default by full path.
 bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     char candidate[kTextBufferSize] = {0};
-    if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, candidate)) return true;
+    // Without a ChainTo there is nothing to repair; one that cannot be read
+    // may still name Telvaro's GINA.
+    if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, candidate))
+        return !ValueExists(kHkeyLocalMachine, kChainedGinaKey, kChainTo);
 
     char text[kTextBufferSize];
     std::memcpy(text, systemDirectory, kTextBufferSize);

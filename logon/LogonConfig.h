@@ -43,6 +43,7 @@ private:
     enum Presence { kAbsent, kPresent, kUnknown };
     Presence MarkerPresence();
     bool ValueExists(RegKey root, const char* path, const char* name);
+    bool SourceAbsent(const char* sourceKey, const char* sourceName, const char* backupName);
     bool SaveText(const char* sourceKey, const char* sourceName, const char* backupName);
     bool SaveDword(const char* sourceKey, const char* sourceName, const char* backupName,
                    std::uint32_t* value);

@@ -27,6 +27,7 @@ const char kInstallDir[] = "InstallDir";           // product key, REG_SZ
 
 // The backup set, in the product key. Two copies keep the platform's name and
 // are never deleted: other runs rely on finding them there.
+const char kBackupPrefix[] = "Zelt_";
 const char kBackupGinaDll[] = "Zelt_GinaDLL";                  // REG_SZ, byte-for-byte
 const char kBackupChainTo[] = "Zelt_ChainTo";                  // REG_SZ, byte-for-byte
 const char kBackupLogonType[] = "Zelt_LogonType";              // REG_DWORD

@@ -1,0 +1,199 @@
+// Apply's backup and Revert's restore: byte-for-byte copies, kept once made,
+// and refused registry changes that end in an error instead of a loss.
+#include "LogonTestSupport.h"
+
+using namespace logontest;
+
+namespace {
+
+// What Apply leaves in the logon values that did not exist before it.
+const struct {
+    const char* key;
+    const char* name;
+    std::uint32_t value;
+} kAppliedSettings[] = {
+    {kWinlogon, "LogonType", 1},
+    {kWinlogon, "AllowMultipleTSSessions", 0},
+    {kPolicy, "AllowMultipleTSSessions", 0},
+};
+
+struct MachineCase {
+    const char* name;
+    Machine (*make)();
+};
+// Test names in listings rather than the bytes of the case.
+void PrintTo(const MachineCase& c, std::ostream* out) { *out << c.name; }
+
+const MachineCase kMachines[] = {
+    {"Direct", DirectMachine},
+    {"Chained", ChainedMachine},
+    {"Bare", BareMachine},
+};
+
+class RoundTrip : public ::testing::TestWithParam<MachineCase> {};
+
+// Also covers deletions of values that are not there: the Bare machine's
+// repair deletes an absent GinaDLL, and Revert deletes copies never written.
+TEST_P(RoundTrip, ApplyTwiceThenRevertRestoresEverySavedValue) {
+    const Machine original = GetParam().make();
+
+    Outcome first = Perform(original, kApply);
+    ASSERT_TRUE(first.result);
+    StoredValue before, copy;
+    for (const SavedValue& saved : kSavedValues) {
+        bool existed = original.registry.Get(saved.key, saved.name, &before);
+        ASSERT_EQ(existed, first.registry.Get(kProduct, saved.copy, &copy)) << saved.copy;
+        if (existed) {
+            EXPECT_EQ(before, copy) << saved.copy;
+        }
+    }
+    ASSERT_TRUE(first.registry.Get(kProduct, kMarker, &copy));
+    EXPECT_EQ(kRegBinary, copy.type);
+    EXPECT_EQ(Raw(std::string("\x01\0\0\0", 4)), copy.data);
+
+    // Telvaro puts its GINA back in front and the logon style changes; a
+    // second Apply repairs again but keeps the first backup.
+    Machine again = After(original, first);
+    again.registry.SetText(kWinlogon, "GinaDLL", "TVGINA.DLL");
+    again.registry.SetDword(kWinlogon, "LogonType", 7);
+    Outcome second = Perform(again, kApply);
+    EXPECT_TRUE(second.result);
+    EXPECT_EQ(BackupValues(first.registry), BackupValues(second.registry));
+
+    Outcome revert = Perform(After(original, second), kRevert);
+    EXPECT_TRUE(revert.result);
+    EXPECT_FALSE(IsApplied(revert.registry));
+
+    // Everything as it was, except: the two copies without the prefix stay in
+    // the product key, and values that did not exist keep what Apply wrote.
+    Values expected = AllValues(original.registry);
+    for (const SavedValue& saved : kSavedValues)
+        if (std::string(saved.copy).compare(0, 5, "Zelt_") != 0 &&
+            original.registry.Get(saved.key, saved.name, &before))
+            expected[ValueKey(kProduct, saved.copy)] = before;
+    for (const auto& setting : kAppliedSettings)
+        if (!original.registry.Get(setting.key, setting.name, 0))
+            expected[ValueKey(setting.key, setting.name)] =
+                StoredValue{kRegDword, Dword(setting.value)};
+    EXPECT_EQ(expected, AllValues(revert.registry));
+}
+
+INSTANTIATE_TEST_SUITE_P(Logon, RoundTrip, ::testing::ValuesIn(kMachines),
+                         [](const ::testing::TestParamInfo<MachineCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(Revert, WritesAnOlderPolicyCopyWhenTheLatestBackupFoundNoPolicy) {
+    Machine machine = ChainedMachine();  // policy value 1
+    Outcome apply = Perform(machine, kApply);
+    Outcome revert = Perform(After(machine, apply), kRevert);
+    ASSERT_TRUE(apply.result && revert.result);
+
+    machine = After(machine, revert);
+    Remove(machine.registry, kPolicy, "AllowMultipleTSSessions");
+    apply = Perform(machine, kApply);
+    StoredValue policy;
+    ASSERT_TRUE(apply.registry.Get(kPolicy, "AllowMultipleTSSessions", &policy));
+    EXPECT_EQ(Dword(0), policy.data);
+
+    revert = Perform(After(machine, apply), kRevert);
+    ASSERT_TRUE(revert.registry.Get(kPolicy, "AllowMultipleTSSessions", &policy));
+    EXPECT_EQ(Dword(1), policy.data);
+}
+
+// One registry change refused (or one read, where that alone must stop the
+// operation). The result is false, so the dialog reports errors and sets its
+// buttons from the marker as it really is.
+struct RefusalCase {
+    const char* name;
+    Machine (*original)();
+    bool applied;  // start from the machine after a successful Apply
+    Operation operation;
+    ObservedRegistry::Operation refused;
+    const char* target;  // value name, or key path for a creation
+    bool markerAfter;
+    bool logonUntouched;  // no logon value changed
+    bool backupKept;      // backup set and marker exactly as before
+};
+// Test names in listings rather than the bytes of the case.
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
+
+const RefusalCase kRefusals[] = {
+    {"RepairWrite", DirectMachine, false, kApply, ObservedRegistry::kSet, "GinaDLL",
+     true, false, false},
+    {"LogonTypeWrite", DirectMachine, false, kApply, ObservedRegistry::kSet, "LogonType",
+     true, false, false},
+    {"PolicyKeyCreation", DirectMachine, false, kApply, ObservedRegistry::kCreate, kPolicy,
+     true, false, false},
+    {"BackupCopyWrite", ChainedMachine, false, kApply, ObservedRegistry::kSet, "Zelt_ChainTo",
+     false, true, false},
+    {"ChainedGinaCopyWrite", ChainedMachine, false, kApply, ObservedRegistry::kSet,
+     "Zelt_GinaChainTo", false, true, false},
+    {"MarkerWrite", ChainedMachine, false, kApply, ObservedRegistry::kSet, kMarker,
+     false, true, false},
+    {"SourceRead", ChainedMachine, false, kApply, ObservedRegistry::kQuery, "LogonType",
+     false, true, false},
+    {"MarkerReadWhileApplied", DirectMachine, true, kApply, ObservedRegistry::kQuery, kMarker,
+     true, true, true},
+    {"RestoreWrite", ChainedMachine, true, kRevert, ObservedRegistry::kSet, "ChainTo",
+     true, false, true},
+    {"BackupDeletion", ChainedMachine, true, kRevert, ObservedRegistry::kDelete,
+     "Zelt_LogonType", true, false, false},
+};
+
+class Refusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(Refusal, ReportsErrorLosesNothingAndASecondTryCompletes) {
+    const RefusalCase& c = GetParam();
+    const Machine original = c.original();
+    Machine start = original;
+    if (c.applied) start = After(original, Perform(original, kApply));
+
+    int call = CallIndex(Perform(start, c.operation), c.refused, c.target);
+    ASSERT_NE(0, call);
+    Outcome failed = Perform(start, c.operation, call);
+    EXPECT_FALSE(failed.result);
+    EXPECT_EQ(c.markerAfter, IsApplied(failed.registry));
+    if (c.logonUntouched) {
+        EXPECT_EQ(LogonValues(start.registry), LogonValues(failed.registry));
+    }
+    if (c.backupKept) {
+        EXPECT_EQ(BackupValues(start.registry), BackupValues(failed.registry));
+    }
+    EXPECT_TRUE(NothingLost(original, failed.registry));
+
+    // The button the marker leaves enabled, pressed again without the refusal.
+    Outcome retry = Perform(After(start, failed), c.operation);
+    EXPECT_TRUE(retry.result);
+    Machine now = After(start, retry);
+    if (c.operation == kApply) {
+        EXPECT_TRUE(IsApplied(now.registry));
+        Outcome revert = Perform(now, kRevert);
+        EXPECT_TRUE(revert.result);
+        now = After(now, revert);
+    }
+    EXPECT_FALSE(IsApplied(now.registry));
+    EXPECT_TRUE(OriginalsBack(original, now.registry));
+}
+
+INSTANTIATE_TEST_SUITE_P(Logon, Refusal, ::testing::ValuesIn(kRefusals),
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+
+// An aborted backup can leave "Zelt_" copies without a marker; the next
+// backup must not adopt one whose source has gone since.
+TEST(Backup, DropsAStaleCopyWhoseSourceIsGone) {
+    Machine machine = DirectMachine();
+    Remove(machine.registry, kWinlogon, "GinaDLL");
+    machine.registry.SetText(kProduct, "Zelt_GinaDLL", "stale.dll");
+    Outcome apply = Perform(machine, kApply);
+    ASSERT_TRUE(apply.result);
+    EXPECT_FALSE(apply.registry.Get(kProduct, "Zelt_GinaDLL", 0));
+
+    Outcome revert = Perform(After(machine, apply), kRevert);
+    ASSERT_TRUE(revert.result);
+    EXPECT_FALSE(revert.registry.Get(kWinlogon, "GinaDLL", 0));
+}

@@ -1,0 +1,69 @@
+// Every registry call of Apply and Revert refused in turn, as Windows refuses
+// a user without the rights or a key locked by another program.
+#include "LogonTestSupport.h"
+
+using namespace logontest;
+
+namespace {
+
+struct Scenario {
+    const char* name;
+    Machine (*original)();
+    bool applied;  // start from the machine after a successful Apply
+    Operation operation;
+};
+// Test names in listings rather than the bytes of the case.
+void PrintTo(const Scenario& c, std::ostream* out) { *out << c.name; }
+
+const Scenario kScenarios[] = {
+    {"ApplyDirect", DirectMachine, false, kApply},
+    {"ApplyChained", ChainedMachine, false, kApply},
+    {"ApplyAgainDirect", DirectMachine, true, kApply},
+    {"ApplyAgainChained", ChainedMachine, true, kApply},
+    {"RevertDirect", DirectMachine, true, kRevert},
+    {"RevertChained", ChainedMachine, true, kRevert},
+};
+
+class FaultSweep : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(FaultSweep, EachCallRefusedInTurn) {
+    const Scenario& s = GetParam();
+    const Machine original = s.original();
+    Machine start = original;
+    if (s.applied) start = After(original, Perform(original, kApply));
+
+    const Outcome clean = Perform(start, s.operation);
+    ASSERT_TRUE(clean.result);
+    const int calls = static_cast<int>(clean.calls.size());
+    ::testing::Test::RecordProperty("runs", calls);
+
+    for (int n = 1; n <= calls; ++n) {
+        static const char* const kKinds[] = {"open", "create", "query", "set", "delete", "close"};
+        SCOPED_TRACE("refused call " + std::to_string(n) + ": " +
+                     kKinds[clean.calls[n - 1].operation] + " " + clean.calls[n - 1].name);
+        Outcome run = Perform(start, s.operation, n);
+        EXPECT_EQ(0, run.openHandles);
+        EXPECT_EQ(0, run.registry.OpenHandles());
+        // A change is needed when it succeeds without the refusal: a deletion
+        // that finds nothing to delete is not one.
+        if (run.failedChange) {
+            EXPECT_EQ(clean.statuses[n - 1] != kErrorSuccess, run.result);
+        }
+        EXPECT_TRUE(NothingLost(original, run.registry));
+        // An Apply that ends without the marker has changed nothing.
+        if (s.operation == kApply && !IsApplied(run.registry)) {
+            EXPECT_EQ(LogonValues(start.registry), LogonValues(run.registry));
+        }
+
+        Outcome revert = Perform(After(start, run), kRevert);
+        EXPECT_TRUE(revert.result);
+        EXPECT_TRUE(OriginalsBack(original, revert.registry));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Logon, FaultSweep, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
