@@ -19,7 +19,7 @@ public:
 
     explicit ObservedRegistry(Registry& inner) : inner_(inner) {}
 
-    // The n-th call from now on (1-based) fails; 0 makes none fail.
+    // The n-th call through this wrapper (1-based) fails; 0 makes none fail.
     void FailCall(int n) { failAt_ = n; }
 
     long OpenKey(RegKey root, const char* path, RegKey* key);
