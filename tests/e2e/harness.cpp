@@ -1,0 +1,565 @@
+#include "harness.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "probe/probe.h"
+
+namespace e2e {
+
+// ---- Scenarios and checks -------------------------------------------------
+
+std::vector<Scenario>& Scenarios() {
+    static std::vector<Scenario> all;
+    return all;
+}
+
+Registrar::Registrar(const char* group, const char* name, ScenarioFn run) {
+    Scenario scenario = {group, name, run};
+    Scenarios().push_back(scenario);
+}
+
+static int g_failedChecks = 0;
+
+void Fail(const char* file, int line, const std::string& what) {
+    const char* base = std::strrchr(file, '/');
+    std::printf("    %s:%d: %s\n", base ? base + 1 : file, line, what.c_str());
+    std::fflush(stdout);
+    ++g_failedChecks;
+}
+
+std::string Show(const std::string& bytes) {
+    std::string shown = "\"";
+    for (std::string::size_type i = 0; i < bytes.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", c);
+            shown += escaped;
+        }
+    }
+    return shown + "\"";
+}
+
+bool CheckEqual(const char* file, int line, const char* expr, long long actual,
+                long long expected) {
+    if (actual == expected) return true;
+    char text[160];
+    std::snprintf(text, sizeof(text), ": got %lld (0x%llX), expected %lld (0x%llX)", actual,
+                  actual, expected, expected);
+    Fail(file, line, expr + std::string(text));
+    return false;
+}
+
+bool CheckEqual(const char* file, int line, const char* expr, const std::string& actual,
+                const std::string& expected) {
+    if (actual == expected) return true;
+    Fail(file, line, std::string(expr) + ": got " + Show(actual) + ", expected " + Show(expected));
+    return false;
+}
+
+std::string Show(const RegValue& value) {
+    if (!value.exists) return "(absent)";
+    char type[32];
+    std::snprintf(type, sizeof(type), "type %lu ", value.type);
+    return type + Show(value.data);
+}
+
+bool CheckEqual(const char* file, int line, const char* expr, const RegValue& actual,
+                const RegValue& expected) {
+    if (actual == expected) return true;
+    Fail(file, line, std::string(expr) + ": got " + Show(actual) + ", expected " + Show(expected));
+    return false;
+}
+
+bool CheckEqual(const char* file, int line, const char* expr, const RegSnapshot& actual,
+                const RegSnapshot& expected) {
+    bool same = true;
+    RegSnapshot all = actual;
+    all.insert(expected.begin(), expected.end());
+    for (RegSnapshot::const_iterator it = all.begin(); it != all.end(); ++it) {
+        RegSnapshot::const_iterator a = actual.find(it->first);
+        RegSnapshot::const_iterator e = expected.find(it->first);
+        RegValue got = a == actual.end() ? reg::Missing() : a->second;
+        RegValue want = e == expected.end() ? reg::Missing() : e->second;
+        if (got != want) {
+            Fail(file, line, std::string(expr) + " [" + it->first + "]: got " + Show(got) +
+                                 ", expected " + Show(want));
+            same = false;
+        }
+    }
+    return same;
+}
+
+Paths& Where() {
+    static Paths paths;
+    return paths;
+}
+
+// ---- Windows of another process --------------------------------------------
+
+std::string WindowText(HWND window) {
+    char text[1024] = {0};
+    DWORD_PTR length = 0;
+    // WM_GETTEXT is marshalled across processes; a hung program times out.
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 2000, &length))
+        return "(no answer)";
+    return std::string(text, length);
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {0};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+std::vector<std::string> ChildTexts(HWND window, const char* className) {
+    std::vector<std::string> texts;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!className || lstrcmpiA(ClassOf(child).c_str(), className) == 0)
+            texts.push_back(WindowText(child));
+    }
+    return texts;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    HWND exclude;
+    bool needDescription;  // the main dialog is the one with control 1000
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search->processId || window == search->exclude) return TRUE;
+    if (!IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
+    if (search->needDescription != (GetDlgItem(window, 1000) != 0)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindDialog(DWORD processId, HWND exclude, bool mainDialog) {
+    WindowSearch search = {processId, exclude, mainDialog, 0};
+    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+App::~App() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    if (process_.hProcess) {
+        if (Running()) {
+            TerminateProcess(process_.hProcess, 1);
+            WaitForSingleObject(process_.hProcess, 5000);
+        }
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+}
+
+void App::Start(const std::string& exe) {
+    REQUIRE(process_.hProcess == 0);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    std::string commandLine = "\"" + exe + "\"";
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(0);
+    if (!CreateProcessA(exe.c_str(), &buffer[0], 0, 0, FALSE, 0, 0, 0, &startup, &process_)) {
+        Fail(__FILE__, __LINE__, "cannot start " + exe);
+        throw Abort();
+    }
+    DWORD processId = process_.dwProcessId;
+    HWND found = 0;
+    WaitFor([&] { return (found = FindDialog(processId, 0, true)) != 0 || !Running(); }, 20000);
+    main_ = found;
+    if (!main_) {
+        char why[80] = "no main dialog within 20 s";
+        if (!Running())
+            std::snprintf(why, sizeof(why), "exited with code 0x%lX before its dialog showed",
+                          ExitCode());
+        Fail(__FILE__, __LINE__, exe + ": " + why);
+        throw Abort();
+    }
+}
+
+void App::StartPastMessage(const std::string& text) {
+    Start();
+    ExpectMessage(text);
+}
+
+bool App::Enabled(int id) const {
+    HWND item = Item(id);
+    return item && IsWindowEnabled(item);
+}
+
+std::string App::ButtonStates() const {
+    static const struct { int id; const char* name; } buttons[] = {
+        {IDOK, "Restore"}, {1001, "Disable"}, {IDCANCEL, "Close"}};
+    std::string states;
+    for (const auto& button : buttons) {
+        if (!states.empty()) states += ' ';
+        const char* state = !Item(button.id) ? "=missing" : Enabled(button.id) ? "=on" : "=off";
+        states += std::string(button.name) + state;
+    }
+    return states;
+}
+
+HWND App::WaitPopup(DWORD ms) const {
+    HWND found = 0;
+    DWORD processId = process_.dwProcessId;
+    HWND main = main_;
+    WaitFor([&] { return (found = FindDialog(processId, main, false)) != 0; }, ms);
+    return found;
+}
+
+bool App::WaitGone(HWND window, DWORD ms) const {
+    return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); }, ms);
+}
+
+std::string App::MessageText(HWND box) {
+    HWND text = GetDlgItem(box, 0xFFFF);
+    return text ? WindowText(text) : "(no text control)";
+}
+
+void App::ExpectMessage(const std::string& text) {
+    HWND box = WaitPopup();
+    REQUIRE(box != 0);
+    CHECK_EQ(WindowText(box), "Lumivale");
+    CHECK_EQ(MessageText(box), text);
+    CHECK_EQ(ChildTexts(box, "Button").size(), 1u);  // a single OK button
+    Click(box, IDOK);
+    REQUIRE(WaitGone(box));
+}
+
+void App::Click(HWND window, int id) const {
+    PostMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0);
+}
+
+void App::Key(HWND window, UINT vk) const {
+    HWND target = Focus();
+    if (!target || (target != window && !IsChild(window, target))) target = window;
+    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, 0)) << 16;
+    PostMessageA(target, WM_KEYDOWN, vk, scan | 1);
+    PostMessageA(target, WM_KEYUP, vk, scan | 1 | (3u << 30));
+}
+
+void App::SysCommand(HWND window, WPARAM command) const {
+    PostMessageA(window, WM_SYSCOMMAND, command, 0);
+}
+
+HWND App::Focus() const {
+    GUITHREADINFO info;
+    ZeroMemory(&info, sizeof(info));
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main_, 0), &info)) return 0;
+    return info.hwndFocus;
+}
+
+bool App::WaitExit(DWORD ms) const {
+    return process_.hProcess && WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0;
+}
+
+DWORD App::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+}
+
+// ---- The probe -------------------------------------------------------------
+
+namespace {
+
+std::string g_probeAnswer;
+bool g_probeAnswered = false;
+
+LRESULT CALLBACK ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        g_probeAnswer.assign(static_cast<const char*>(data->lpData), data->cbData);
+        g_probeAnswered = true;
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND ReplyWindow() {
+    static HWND window = 0;
+    if (!window) {
+        WNDCLASSA windowClass;
+        ZeroMemory(&windowClass, sizeof(windowClass));
+        windowClass.lpfnWndProc = &ReplyProc;
+        windowClass.hInstance = GetModuleHandleA(0);
+        windowClass.lpszClassName = "Lumivale.e2e.Reply";
+        RegisterClassA(&windowClass);
+        window = CreateWindowA(windowClass.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, 0, 0,
+                               windowClass.hInstance, 0);
+    }
+    return window;
+}
+
+}  // namespace
+
+std::string App::Probe(int command, int argument) {
+    if (!hook_) {
+        std::string path = Where().self + "\\lumivale-probe.dll";
+        HMODULE probe = LoadLibraryA(path.c_str());
+        REQUIRE(probe != 0);
+        FARPROC entry = GetProcAddress(probe, PROBE_HOOK_PROC);
+        REQUIRE(entry != 0);
+        HOOKPROC hookProc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(entry));
+        hook_ = SetWindowsHookExA(WH_GETMESSAGE, hookProc, probe,
+                                  GetWindowThreadProcessId(main_, 0));
+        REQUIRE(hook_ != 0);
+    }
+    HWND reply = ReplyWindow();
+    REQUIRE(reply != 0);
+    g_probeAnswered = false;
+    static const UINT request = RegisterWindowMessageA(PROBE_REQUEST_MESSAGE);
+    REQUIRE(PostMessageA(main_, request, MAKEWPARAM(command, argument),
+                         reinterpret_cast<LPARAM>(reply)));
+    // The answer is a sent message: keep this thread's messages flowing.
+    WaitFor([] {
+        MSG message;
+        while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        return g_probeAnswered;
+    }, 5000);
+    REQUIRE(g_probeAnswered);
+    return g_probeAnswer;
+}
+
+// ---- Registry ----------------------------------------------------------------
+
+const char kProductKey[] = "SOFTWARE\\Corvane\\Telvaro\\CurrentVersion\\System";
+const char kWinlogonKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const char kPolicyKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults\\Lumivale.exe";
+
+namespace reg {
+
+RegValue Missing() {
+    RegValue value = {false, REG_NONE, std::string()};
+    return value;
+}
+
+RegValue Sz(const std::string& text) {
+    RegValue value = {true, REG_SZ, text + '\0'};
+    return value;
+}
+
+RegValue Dword(DWORD number) {
+    RegValue value = {true, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4)};
+    return value;
+}
+
+RegValue Binary(const std::string& bytes) {
+    RegValue value = {true, REG_BINARY, bytes};
+    return value;
+}
+
+RegValue Read(HKEY root, const std::string& path, const std::string& name) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return Missing();
+    RegValue value = Missing();
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, name.c_str(), 0, &type, 0, &size) == ERROR_SUCCESS) {
+        std::vector<BYTE> data(size + 1);
+        if (RegQueryValueExA(key, name.c_str(), 0, &type, &data[0], &size) == ERROR_SUCCESS) {
+            value.exists = true;
+            value.type = type;
+            value.data.assign(reinterpret_cast<const char*>(&data[0]), size);
+        }
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+void Write(HKEY root, const std::string& path, const std::string& name, const RegValue& value) {
+    HKEY key;
+    if (!value.exists) {
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        RegDeleteValueA(key, name.c_str());
+        RegCloseKey(key);
+        return;
+    }
+    REQUIRE(RegCreateKeyExA(root, path.c_str(), 0, 0, 0, KEY_SET_VALUE, 0, &key, 0) ==
+            ERROR_SUCCESS);
+    // Wine stores a REG_SZ with a terminator added when the byte after the
+    // given count is zero; a non-zero byte there keeps the data exact.
+    std::string buffer = value.data + '\x01';
+    LONG status = RegSetValueExA(key, name.c_str(), 0, value.type,
+                                 reinterpret_cast<const BYTE*>(buffer.data()),
+                                 static_cast<DWORD>(value.data.size()));
+    RegCloseKey(key);
+    REQUIRE(status == ERROR_SUCCESS);
+}
+
+void RemoveKey(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char sub[256];
+    DWORD length = sizeof(sub);
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0; RegEnumKeyExA(key, i, sub, &length, 0, 0, 0, 0) == ERROR_SUCCESS;
+         ++i, length = sizeof(sub))
+        subkeys.push_back(sub);
+    RegCloseKey(key);
+    for (size_t i = 0; i < subkeys.size(); ++i) RemoveKey(root, path + "\\" + subkeys[i]);
+    RegDeleteKeyA(root, path.c_str());
+}
+
+static void AddToSnapshot(HKEY root, const std::string& path, const std::string& prefix,
+                          RegSnapshot* snapshot) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char name[16384];
+    DWORD length = sizeof(name);
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS;
+         ++i, length = sizeof(name))
+        (*snapshot)[prefix + name] = Read(root, path, name);
+    std::vector<std::string> subkeys;
+    length = sizeof(name);
+    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS;
+         ++i, length = sizeof(name))
+        subkeys.push_back(name);
+    RegCloseKey(key);
+    for (size_t i = 0; i < subkeys.size(); ++i)
+        AddToSnapshot(root, path + "\\" + subkeys[i], prefix + subkeys[i] + "\\", snapshot);
+}
+
+RegSnapshot Snapshot(HKEY root, const std::string& path) {
+    RegSnapshot snapshot;
+    AddToSnapshot(root, path, "", &snapshot);
+    return snapshot;
+}
+
+}  // namespace reg
+
+RegSnapshot MachineState() {
+    static const struct { const char* prefix; const char* path; } keys[] = {
+        {"Corvane\\", "SOFTWARE\\Corvane"}, {"Winlogon\\", kWinlogonKey}, {"Policy\\", kPolicyKey}};
+    RegSnapshot state;
+    for (const auto& key : keys) {
+        RegSnapshot values = reg::Snapshot(HKEY_LOCAL_MACHINE, key.path);
+        for (RegSnapshot::const_iterator it = values.begin(); it != values.end(); ++it)
+            state[key.prefix + it->first] = it->second;
+    }
+    return state;
+}
+
+void SetWindowsRelease(const std::string& release) {
+    reg::Write(HKEY_CURRENT_USER, kAppDefaultsKey, "Version",
+               release.empty() ? reg::Missing() : reg::Sz(release));
+}
+
+// ---- Files ---------------------------------------------------------------------
+
+void PutFile(const std::string& from, const std::string& to) {
+    for (std::string::size_type slash = to.find('\\', 3); slash != std::string::npos;
+         slash = to.find('\\', slash + 1))
+        CreateDirectoryA(to.substr(0, slash).c_str(), 0);
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+        Fail(__FILE__, __LINE__, "cannot copy " + from + " to " + to);
+        throw Abort();
+    }
+}
+
+std::string Fixture(const std::string& relativePath) {
+    std::string path = Where().fixtures + "\\" + relativePath;
+    for (std::string::size_type i = 0; i < path.size(); ++i)
+        if (path[i] == '/') path[i] = '\\';
+    return path;
+}
+
+// ---- Running the scenarios -------------------------------------------------------
+
+namespace {
+
+// The values of the logon keys as the fresh prefix had them.
+RegSnapshot g_winlogon, g_policy;
+
+// Writes one snapshot entry ("subkey\\name") back under `path`.
+void WriteEntry(HKEY root, const std::string& path, const std::string& entry,
+                const RegValue& value) {
+    std::string::size_type slash = entry.rfind('\\');
+    if (slash == std::string::npos)
+        reg::Write(root, path, entry, value);
+    else
+        reg::Write(root, path + "\\" + entry.substr(0, slash), entry.substr(slash + 1), value);
+}
+
+// Puts the values under a key back as they were in `saved` (values only).
+void RestoreValues(HKEY root, const std::string& path, const RegSnapshot& saved) {
+    RegSnapshot now = reg::Snapshot(root, path);
+    for (RegSnapshot::const_iterator it = now.begin(); it != now.end(); ++it)
+        if (!saved.count(it->first)) WriteEntry(root, path, it->first, reg::Missing());
+    for (RegSnapshot::const_iterator it = saved.begin(); it != saved.end(); ++it)
+        if (!now.count(it->first) || now.find(it->first)->second != it->second)
+            WriteEntry(root, path, it->first, it->second);
+}
+
+bool Selected(const Scenario& scenario, const std::vector<std::string>& groups) {
+    if (groups.empty()) return true;
+    for (size_t i = 0; i < groups.size(); ++i)
+        if (scenario.group == groups[i]) return true;
+    return false;
+}
+
+}  // namespace
+
+void ResetMachine() {
+    reg::RemoveKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane");
+    reg::RemoveKey(HKEY_CURRENT_USER, kAppDefaultsKey);
+    RestoreValues(HKEY_LOCAL_MACHINE, kWinlogonKey, g_winlogon);
+    RestoreValues(HKEY_LOCAL_MACHINE, kPolicyKey, g_policy);
+}
+
+int RunScenarios(const std::vector<std::string>& groups) {
+    for (size_t i = 0; i < groups.size(); ++i) {
+        bool known = false;
+        for (size_t j = 0; j < Scenarios().size(); ++j) known |= Scenarios()[j].group == groups[i];
+        if (!known) {
+            std::printf("no scenarios in group \"%s\"\n", groups[i].c_str());
+            return 2;
+        }
+    }
+    g_winlogon = reg::Snapshot(HKEY_LOCAL_MACHINE, kWinlogonKey);
+    g_policy = reg::Snapshot(HKEY_LOCAL_MACHINE, kPolicyKey);
+
+    int passed = 0, failed = 0;
+    for (size_t i = 0; i < Scenarios().size(); ++i) {
+        const Scenario& scenario = Scenarios()[i];
+        if (!Selected(scenario, groups)) continue;
+        std::string name = scenario.group + "." + scenario.name;
+        std::printf("[ RUN      ] %s\n", name.c_str());
+        std::fflush(stdout);
+        int failedBefore = g_failedChecks;
+        DWORD start = GetTickCount();
+        try {
+            ResetMachine();
+            scenario.run();
+        } catch (const Abort&) {
+            // already reported
+        } catch (const std::exception& error) {
+            Fail(__FILE__, __LINE__, std::string("exception: ") + error.what());
+        }
+        bool ok = g_failedChecks == failedBefore;
+        (ok ? passed : failed)++;
+        std::printf("[ %s ] %s (%lu ms)\n", ok ? "      OK" : "  FAILED", name.c_str(),
+                    GetTickCount() - start);
+        std::fflush(stdout);
+    }
+    ResetMachine();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}
+
+}  // namespace e2e
