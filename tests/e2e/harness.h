@@ -203,5 +203,10 @@ void ResetMachine();
 
 int RunScenarios(const std::vector<std::string>& groups);
 int Measure(int rounds);
+// For scripts/demo: print the machine's logon values; press a button of the
+// running program and wait for its message; close that message.
+int DemoDump(const char* title);
+int DemoPress(int id);
+int DemoDismiss();
 
 }  // namespace e2e

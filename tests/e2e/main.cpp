@@ -48,7 +48,8 @@ int ExpectGroups(const std::string& expected) {
 
 int Usage() {
     std::printf("usage: lumivale-e2e --app PATH [--fixtures DIR] [--group NAME]... [--list]\n"
-                "       lumivale-e2e --app PATH --measure ROUNDS\n");
+                "       lumivale-e2e --app PATH --measure ROUNDS\n"
+                "       lumivale-e2e --dump TITLE | --press ID | --dismiss\n");
     return 2;
 }
 
@@ -71,6 +72,12 @@ int main(int argc, char** argv) {
             rounds = std::atoi(argv[++i]);
         } else if (!std::strcmp(argv[i], "--expect-groups") && hasValue) {
             return ExpectGroups(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--dump") && hasValue) {
+            return e2e::DemoDump(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--press") && hasValue) {
+            return e2e::DemoPress(std::atoi(argv[++i]));
+        } else if (!std::strcmp(argv[i], "--dismiss")) {
+            return e2e::DemoDismiss();
         } else if (!std::strcmp(argv[i], "--list")) {
             list = true;
         } else {
