@@ -117,6 +117,17 @@ SCENARIO("main_dialog", "disabled_buttons_do_nothing") {
     CHECK_EQ(MachineState(), before);
 }
 
+// The framework's Help command (0xE146) explains the program in a box and
+// leaves it running as it was.
+SCENARIO("main_dialog", "help_shows_the_description") {
+    App app;
+    app.StartPastMessage(kNotInstalled);
+    PostMessageA(app.Main(), WM_COMMAND, 0xE146, 0);
+    app.ExpectMessage(kDescription);
+    CHECK(app.Running());
+    CHECK_EQ(app.ButtonStates(), kWaiting);
+}
+
 // ---- System menu ---------------------------------------------------------------
 
 SCENARIO("system_menu", "ends_with_about_entry") {
