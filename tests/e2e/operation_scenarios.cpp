@@ -134,3 +134,24 @@ SCENARIO("operations", "chained_case_round_trip_across_two_runs") {
     Press(app, 1001, kNotApplied);
     ExpectRestored(before);
 }
+
+// Two copies of the program opened before either applied: the second
+// "Restore" finds the marker and keeps the first backup, which holds the
+// settings from before any change.
+SCENARIO("operations", "second_apply_keeps_the_first_backup") {
+    InstallTelvaro();
+    PutSystemGina(true);
+    SetAllLogonValues();
+    RegSnapshot before = MachineState();
+    RegValue gina = Winlogon("GinaDLL");
+    App first, second;
+    StartEligible(first);
+    StartEligible(second);
+    Press(first, IDOK, kApplied);
+    RegSnapshot backup = reg::Snapshot(HKEY_LOCAL_MACHINE, kProductKey);
+    Press(second, IDOK, kApplied);
+    CHECK_EQ(reg::Snapshot(HKEY_LOCAL_MACHINE, kProductKey), backup);
+    CHECK_EQ(Product("Zelt_GinaDLL"), gina);
+    Press(second, 1001, kNotApplied);
+    ExpectRestored(before);
+}
