@@ -23,6 +23,13 @@ std::uint32_t ReadLittleEndian(const void* record, std::size_t offset) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+// Whether the file-version fields of a record lie within the version block.
+bool InsideBlock(const void* record, const void* block, std::uint32_t size) {
+    std::uintptr_t at = reinterpret_cast<std::uintptr_t>(record);
+    std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block);
+    return record && at >= start && at - start + kFileVersionLsOffset + 4 <= size;
+}
+
 // Loads version.dll from the system directory by full path: loaded by bare
 // name it would be searched for beside the program first, where anyone who
 // can write to that folder could plant one.
@@ -82,7 +89,9 @@ int GetFileVersion(System& system, const char* path, std::uint32_t* major,
     } else if (!system.CallGetFileVersionInfo(getInfo, path, size, block)) {
         result = kFileVersionReadFailed;
     } else if (!system.CallVerQueryValue(queryValue, block, kRootBlock, &record, &length) ||
-               !record) {
+               !InsideBlock(record, block, size)) {
+        // A malformed resource could aim the record elsewhere: never read
+        // outside the block.
         result = kFileVersionNoRootRecord;
     } else {
         std::uint32_t ms = ReadLittleEndian(record, kFileVersionMsOffset);
@@ -103,7 +112,8 @@ int ProductChecks::IsProductInstalled(std::string& fileName) {
     if (!product.ReadToString(layout::kInstallDir, kRegSz, directory)) return 0;
     if (directory.empty() || directory[directory.size() - 1] != '\\') directory += '\\';
     fileName = directory + fileName;
-    return system_.FindFile(fileName.c_str()) ? 1 : 0;
+    // A folder of that name counts too: the version check then refuses it.
+    return system_.FindFile(fileName.c_str(), 0) ? 1 : 0;
 }
 
 int ProductChecks::IsProductVersionValid() {

@@ -29,9 +29,9 @@ public:
     virtual bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version) = 0;
     // GetSystemDirectoryA: length copied, 0 on failure, more than size when too small.
     virtual std::uint32_t SystemDirectory(char* buffer, std::uint32_t size) = 0;
-    // A find-first-file search on one exact path, closed again at once:
-    // true when a file or directory of that name exists.
-    virtual bool FindFile(const char* path) = 0;
+    // A find-first-file search on one path, closed again at once: true when
+    // an entry matches; *directory (when given) tells whether it is a folder.
+    virtual bool FindFile(const char* path, bool* directory) = 0;
 
     // The version library, loaded at run time by full path. An entry point is
     // an opaque address; the Call* members are only ever given one that

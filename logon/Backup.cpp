@@ -10,13 +10,14 @@ using namespace layout;
 
 // A marker read can fail although a marker is there; taking that for "not
 // applied" would overwrite the backup of the original settings.
-LogonConfig::Presence LogonConfig::MarkerPresence() {
-    if (ProductChecks(registry_, system_).IsApplied()) return kPresent;
+RegistryValue::Presence LogonConfig::MarkerPresence() {
+    if (ProductChecks(registry_, system_).IsApplied()) return RegistryValue::kPresent;
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     std::uint32_t size = 0;
-    if (!product.QuerySize(kAppliedMarker, &size)) return kAbsent;
+    RegistryValue::Presence marker = product.QuerySize(kAppliedMarker, &size);
     // Data longer than 4 bytes is no marker; shorter data should have been read.
-    return size > kDwordSize ? kAbsent : kUnknown;
+    if (marker == RegistryValue::kPresent && size > kDwordSize) return RegistryValue::kAbsent;
+    return marker == RegistryValue::kAbsent ? RegistryValue::kAbsent : RegistryValue::kUnknown;
 }
 
 // A source without a copy must not find a stale "Zelt_" copy from an earlier,
@@ -24,7 +25,8 @@ LogonConfig::Presence LogonConfig::MarkerPresence() {
 // copies are kept on purpose; later Reverts use an older one.
 bool LogonConfig::SourceAbsent(const char* sourceKey, const char* sourceName,
                                const char* backupName) {
-    if (ValueExists(kHkeyLocalMachine, sourceKey, sourceName)) return false;
+    if (PresenceOf(kHkeyLocalMachine, sourceKey, sourceName) != RegistryValue::kAbsent)
+        return false;
     if (std::strncmp(backupName, kBackupPrefix, sizeof(kBackupPrefix) - 1) != 0) return true;
     return DeleteValue(kHkeyLocalMachine, kProductKey, backupName) == 1;
 }
@@ -53,9 +55,9 @@ bool LogonConfig::SaveDword(const char* sourceKey, const char* sourceName,
 }
 
 bool LogonConfig::BackupSettings() {
-    Presence marker = MarkerPresence();
-    if (marker == kPresent) return true;  // the first Apply's backup is kept
-    if (marker == kUnknown) return false;
+    RegistryValue::Presence marker = MarkerPresence();
+    if (marker == RegistryValue::kPresent) return true;  // the first Apply's backup is kept
+    if (marker == RegistryValue::kUnknown) return false;
 
     bool saved = SaveText(kWinlogonKey, kGinaDll, kBackupGinaDll);
     saved = saved && SaveText(kWinlogonKey, kChainTo, kBackupChainTo);
@@ -81,7 +83,7 @@ bool LogonConfig::RestoreText(const char* backupName, const char* targetKey,
     std::uint32_t count = kTextBufferSize;
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     if (!product.ReadBytes(backupName, kRegSz, buffer, &count))
-        return !ValueExists(kHkeyLocalMachine, kProductKey, backupName);
+        return PresenceOf(kHkeyLocalMachine, kProductKey, backupName) == RegistryValue::kAbsent;
     RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
     return target.WriteBytes(targetName, kRegSz, buffer, count) == 1;
 }
@@ -90,7 +92,7 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
                                const char* targetName, std::uint32_t* value) {
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     if (!product.ReadDword(backupName, kRegDword, value))
-        return !ValueExists(kHkeyLocalMachine, kProductKey, backupName);
+        return PresenceOf(kHkeyLocalMachine, kProductKey, backupName) == RegistryValue::kAbsent;
     RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
     return target.WriteDword(targetName, kRegDword, *value) == 1;
 }

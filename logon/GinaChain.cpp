@@ -62,12 +62,16 @@ int LogonConfig::WriteText(RegKey root, const char* path, const char* name, std:
 int LogonConfig::DeleteValue(RegKey root, const char* path, const char* name) {
     RegistryValue value(registry_, root, path);
     if (value.RemoveValue(name)) return 1;
-    return ValueExists(root, path, name) ? 0 : 1;
+    return PresenceOf(root, path, name) == RegistryValue::kAbsent ? 1 : 0;
 }
 
 int LogonConfig::FileExists(const char* path) {
     if (!path || !*path) return 0;
-    return system_.FindFile(path) ? 1 : 0;
+    // A wildcard would let the search find some other file, and a folder is
+    // no GINA: the logon process could load neither, and nobody could log on.
+    if (std::strpbrk(path, "*?<>\"")) return 0;
+    bool directory = false;
+    return system_.FindFile(path, &directory) && !directory ? 1 : 0;
 }
 
 int LogonConfig::JoinPath(char* base, const char* name) {
@@ -99,7 +103,7 @@ bool LogonConfig::RepairGinaChain() {
     // A GinaDLL that is there but cannot be read is left alone: deleting it
     // could take another product's GINA out of the chain as well.
     if (!ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, current) &&
-        ValueExists(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll))
+        PresenceOf(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll) != RegistryValue::kAbsent)
         return false;
 
     if (Names(current, kProductGinaName)) {
@@ -129,7 +133,7 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     // Without a ChainTo there is nothing to repair; one that cannot be read
     // may still name Telvaro's GINA.
     if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, candidate))
-        return !ValueExists(kHkeyLocalMachine, kChainedGinaKey, kChainTo);
+        return PresenceOf(kHkeyLocalMachine, kChainedGinaKey, kChainTo) == RegistryValue::kAbsent;
 
     char text[kTextBufferSize];
     std::memcpy(text, systemDirectory, kTextBufferSize);

@@ -29,8 +29,9 @@ bool LogonConfig::SetMultipleSessions(std::uint32_t value) {
     return policy.WriteDword(kAllowMultipleTsSessions, kRegDword, value) == 1 && done;
 }
 
-bool LogonConfig::ValueExists(RegKey root, const char* path, const char* name) {
+RegistryValue::Presence LogonConfig::PresenceOf(RegKey root, const char* path,
+                                                const char* name) {
     RegistryValue value(registry_, root, path);
     std::uint32_t size = 0;
-    return value.QuerySize(name, &size) == 1;
+    return value.QuerySize(name, &size);
 }

@@ -7,6 +7,7 @@
 
 #include "checks/System.h"
 #include "registry/Registry.h"
+#include "registry/RegistryValue.h"
 
 class LogonConfig {
 public:
@@ -40,9 +41,8 @@ public:
     static int JoinPath(char* base, const char* name);
 
 private:
-    enum Presence { kAbsent, kPresent, kUnknown };
-    Presence MarkerPresence();
-    bool ValueExists(RegKey root, const char* path, const char* name);
+    RegistryValue::Presence MarkerPresence();
+    RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);
     bool SourceAbsent(const char* sourceKey, const char* sourceName, const char* backupName);
     bool SaveText(const char* sourceKey, const char* sourceName, const char* backupName);
     bool SaveDword(const char* sourceKey, const char* sourceName, const char* backupName,

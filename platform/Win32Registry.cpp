@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
 
 HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
@@ -38,6 +40,16 @@ long Win32Registry::QueryValueEx(RegKey key, const char* name, std::uint32_t* ty
 
 long Win32Registry::SetValueEx(RegKey key, const char* name, std::uint32_t type,
                                const unsigned char* data, std::uint32_t count) {
+    // For text whose last byte is not NUL, RegSetValueExA looks at the byte
+    // after the count and, when that is NUL, stores a terminator as well. A
+    // copy with a non-zero byte there keeps the stored bytes exactly as given
+    // and keeps the look inside our own buffer.
+    bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (text && data && count > 0 && data[count - 1] != 0) {
+        std::vector<unsigned char> copy(data, data + count);
+        copy.push_back(0xFF);
+        return RegSetValueExA(ToHkey(key), name, 0, type, &copy[0], count);
+    }
     return RegSetValueExA(ToHkey(key), name, 0, type, data, count);
 }
 

@@ -37,11 +37,12 @@ std::uint32_t Win32System::SystemDirectory(char* buffer, std::uint32_t size) {
     return GetSystemDirectoryA(buffer, size);
 }
 
-bool Win32System::FindFile(const char* path) {
+bool Win32System::FindFile(const char* path, bool* directory) {
     WIN32_FIND_DATAA data;
     HANDLE search = FindFirstFileA(path, &data);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
+    if (directory) *directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
 }
 

@@ -7,7 +7,7 @@ class Win32System : public System {
 public:
     bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
     std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
-    bool FindFile(const char* path);
+    bool FindFile(const char* path, bool* directory);
     void* OpenLibrary(const char* path);
     void* FindEntryPoint(void* library, const char* name);
     void CloseLibrary(void* library);

@@ -126,14 +126,17 @@ int RegistryValue::RemoveValue(const char* name) {
     return status == kErrorSuccess ? 1 : 0;
 }
 
-int RegistryValue::QuerySize(const char* name, std::uint32_t* size) {
-    if (!Aimed() || !size) return 0;
-    if (!CopyName(name)) return 0;
+RegistryValue::Presence RegistryValue::QuerySize(const char* name, std::uint32_t* size) {
+    if (!Aimed() || !size) return kUnknown;
+    if (!CopyName(name)) return kUnknown;
     RegKey key = 0;
-    if (registry_.OpenKey(root_, path_, &key) != kErrorSuccess) return 0;
-    std::uint32_t type = 0;
-    *size = 0;
-    long status = registry_.QueryValueEx(key, name_, &type, 0, size);
-    registry_.CloseKey(key);
-    return status == kErrorSuccess ? 1 : 0;
+    long status = registry_.OpenKey(root_, path_, &key);
+    if (status == kErrorSuccess) {
+        std::uint32_t type = 0;
+        *size = 0;
+        status = registry_.QueryValueEx(key, name_, &type, 0, size);
+        registry_.CloseKey(key);
+    }
+    if (status == kErrorSuccess) return kPresent;
+    return status == kErrorFileNotFound ? kAbsent : kUnknown;
 }

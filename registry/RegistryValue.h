@@ -29,9 +29,11 @@ public:
     int WriteDword(const char* name, std::uint32_t type, std::uint32_t value);
     int WriteBinaryDword(const char* name, std::uint32_t type, std::uint32_t value);
     int RemoveValue(const char* name);
-    // 1 when the value exists, with *size its data size; lets callers tell a
-    // value that is absent from one they could not read or delete.
-    int QuerySize(const char* name, std::uint32_t* size);
+    // Whether the value exists, with *size its data size when it does; lets
+    // callers tell a value that is absent from one they could not read or
+    // delete. Only "not found" from the registry counts as absent.
+    enum Presence { kUnknown = -1, kAbsent = 0, kPresent = 1 };
+    Presence QuerySize(const char* name, std::uint32_t* size);
 
     // Type requested by the last read or write, or reported by a successful read.
     std::uint32_t ValueType() const { return type_; }

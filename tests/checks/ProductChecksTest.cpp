@@ -183,6 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
                        kFileVersionReadFailed, {"size", "info"}, kLoaded},
         FileVersionRow{"NoRootRecord", [](FakeSystem& s) { s.rootRecordMissing = true; },
                        kFileVersionNoRootRecord, kAllCalls, kLoaded},
+        // A record the query aims past the block's end is not read.
+        FileVersionRow{"RootRecordPastBlock", [](FakeSystem& s) { s.rootRecordPastBlock = true; },
+                       kFileVersionNoRootRecord, kAllCalls, kLoaded},
         FileVersionRow{"LibraryDoesNotLoad",
                        [](FakeSystem& s) { s.versionLibraryPath = "C:\\elsewhere\\version.dll"; },
                        kFileVersionLoadFailed, {}, kRefused},

@@ -45,9 +45,12 @@ void Press(App& app, int id, const char* states) {
     CHECK_EQ(app.ButtonStates(), states);
 }
 
+// Text stored without its terminator, which copies must keep as it is.
+const RegValue kUnterminated = {true, REG_SZ, "next.dll"};
+
 // Every logon value set, so that the backup set holds a copy of each.
 void SetAllLogonValues() {
-    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "ChainTo", reg::Sz("next.dll"));
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "ChainTo", kUnterminated);
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(0));
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "AllowMultipleTSSessions", reg::Dword(1));
     reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions", reg::Dword(1));
@@ -81,7 +84,7 @@ SCENARIO("operations", "direct_case_round_trip_in_one_run") {
     CHECK_EQ(Winlogon("AllowMultipleTSSessions"), reg::Dword(0));
     CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions"), reg::Dword(0));
     CHECK_EQ(Product("Zelt_GinaDLL"), gina);
-    CHECK_EQ(Product("Zelt_ChainTo"), reg::Sz("next.dll"));
+    CHECK_EQ(Product("Zelt_ChainTo"), kUnterminated);
     CHECK_EQ(Product("Zelt_LogonType"), reg::Dword(0));
     CHECK_EQ(Product("Zelt_Applied"), reg::Binary(std::string("\1\0\0\0", 4)));
 

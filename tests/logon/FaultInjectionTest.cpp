@@ -61,6 +61,38 @@ TEST_P(FaultSweep, EachCallRefusedInTurn) {
     }
 }
 
+// From some call on, the registry refuses everything, the looks that tell an
+// absent value from a refused one included. A needed change that was refused
+// must never be reported as done.
+TEST_P(FaultSweep, EveryCallRefusedFromSomePointOn) {
+    const Scenario& s = GetParam();
+    const Machine original = s.original();
+    Machine start = original;
+    if (s.applied) start = After(original, Perform(original, kApply));
+    const Outcome clean = Perform(start, s.operation);
+    const int calls = static_cast<int>(clean.calls.size());
+
+    for (int n = 1; n <= calls; ++n) {
+        SCOPED_TRACE("calls refused from " + std::to_string(n));
+        bool neededChangeRefused = false;
+        for (int i = n; i <= calls; ++i) {
+            ObservedRegistry::Operation kind = clean.calls[i - 1].operation;
+            bool change = kind == ObservedRegistry::kCreate || kind == ObservedRegistry::kSet ||
+                          kind == ObservedRegistry::kDelete;
+            neededChangeRefused |= change && clean.statuses[i - 1] == kErrorSuccess;
+        }
+        Outcome run = Perform(start, s.operation, n, true);
+        EXPECT_EQ(0, run.openHandles);
+        if (neededChangeRefused) {
+            EXPECT_FALSE(run.result);
+        }
+        EXPECT_TRUE(NothingLost(original, run.registry));
+        Outcome revert = Perform(After(start, run), kRevert);
+        EXPECT_TRUE(revert.result);
+        EXPECT_TRUE(OriginalsBack(original, revert.registry));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Logon, FaultSweep, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Scenario>& info) {
                              return std::string(info.param.name);

@@ -15,7 +15,7 @@ struct Setting {
 struct RepairCase {
     std::string name;
     std::vector<Setting> before, changes;
-    std::vector<std::string> files;
+    std::vector<std::string> files, folders;
     OsVersion version;
     bool versionRefused, result;
     std::string systemDirectory;
@@ -33,6 +33,10 @@ struct RepairCase {
     RepairCase& ChainTo(const Bytes& data) { return Put(kChained, "ChainTo", data); }
     RepairCase& File(const std::string& path) {
         files.push_back(path);
+        return *this;
+    }
+    RepairCase& Folder(const std::string& path) {
+        folders.push_back(path);
         return *this;
     }
     RepairCase& InSystem(const char* file) { return File(systemDirectory + "\\" + file); }
@@ -104,6 +108,12 @@ const RepairCase kCases[] = {
     RepairCase("DirectNothingRecorded").Gina(Sz("TVGINA.DLL")).GinaDeleted(),
     // Joined to the system directory an empty name would find the directory itself.
     Direct("DirectEmptyRecord").Recorded(Sz("")).File(kSystemDir).GinaDeleted(),
+    // Neither a wildcard that happens to match nor a folder is a GINA to load.
+    Direct("DirectWildcardRecordNotWritten").Recorded(Sz("ms*.dll")).GinaDeleted(),
+    Direct("DirectFolderRecordNotWritten").Recorded(Sz("D:\\Gina")).Folder("D:\\Gina")
+        .GinaDeleted(),
+    Chained("ChainedWildcardRecordFallsBack").Recorded(Sz("msgina.dl?")).InSystem("msgina.dll")
+        .ChainToBecomes(kFallback),
     Direct("ThirdGinaDeleted").Gina(Sz("C:\\Tools\\custgina.dll")).GinaDeleted(),
     RepairCase("NoGinaNothingChanges").Recorded(Sz("msgina.dll")).InSystem("msgina.dll"),
     Direct("BothNamesDirectCaseFirst").Gina(Sz("TVGINA.DLL>WFLGINA.DLL"))
@@ -164,6 +174,7 @@ TEST_P(RepairTable, ChangesExactlyWhatTheCaseSays) {
     if (c.versionRefused) machine.system.versions.clear();
     for (const Setting& s : c.before) machine.registry.Set(s.key, s.name, kRegSz, s.data);
     for (const std::string& path : c.files) machine.system.AddFile(path);
+    for (const std::string& path : c.folders) machine.system.AddDirectory(path);
 
     MemoryRegistry expected = machine.registry;
     for (const Setting& s : c.changes) {

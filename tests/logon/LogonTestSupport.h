@@ -193,14 +193,19 @@ struct Outcome {
     bool failedChange;
 };
 
-// Runs the operation on a copy of the machine; failAt > 0 refuses that call.
-inline Outcome Perform(const Machine& start, Operation operation, int failAt = 0) {
+// Runs the operation on a copy of the machine; failAt > 0 refuses that call,
+// and with refuseRest every call after it as well.
+inline Outcome Perform(const Machine& start, Operation operation, int failAt = 0,
+                       bool refuseRest = false) {
     Outcome run;
     run.registry = start.registry;
     FakeSystem system = start.system;
     StatusLog log(run.registry, run.statuses);
     ObservedRegistry observed(log);
-    observed.FailCall(failAt);
+    if (refuseRest)
+        observed.FailFrom(failAt);
+    else
+        observed.FailCall(failAt);
     LogonConfig config(observed, system);
     run.result = operation == kApply ? config.Apply() : config.Revert();
     run.calls = observed.Calls();

@@ -24,10 +24,8 @@ public:
     virtual ~CaseReporter() {}
     // One failed check of the named case.
     virtual void Failure(const char* caseName, const std::string& message) = 0;
-    // The case ran; passed when no check of it failed. knownDifference is
-    // non-null for a case that Wine's registry is known to answer otherwise
-    // than Windows documents: the reason.
-    virtual void Finished(const char* caseName, bool passed, const char* knownDifference) = 0;
+    // The case ran; passed when no check of it failed.
+    virtual void Finished(const char* caseName, bool passed) = 0;
 };
 
 std::size_t AccessorCaseCount();

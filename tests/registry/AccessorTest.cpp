@@ -15,7 +15,7 @@ public:
         ADD_FAILURE() << caseName << ": " << message;
     }
     // The in-memory registry follows the documented behaviour everywhere.
-    void Finished(const char*, bool, const char*) override {}
+    void Finished(const char*, bool) override {}
 };
 
 class AccessorCase : public ::testing::TestWithParam<std::size_t> {};

@@ -63,7 +63,7 @@ protected:
 TEST_P(CopyFailure, OfValueNameFailsWithoutAddressingAnyValue) {
     RegistryValue value(observed, kHkeyLocalMachine, kKey);
     std::uint32_t size = 0;
-    ASSERT_EQ(value.QuerySize("Earlier", &size), 1);
+    ASSERT_EQ(value.QuerySize("Earlier", &size), RegistryValue::kPresent);
     const auto before = registry.Snapshot();
     const int calls = observed.CallCount();
 

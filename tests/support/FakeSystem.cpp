@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fnmatch.h>
+
 namespace {
 
 const char* const kEntryNames[3] = {"GetFileVersionInfoSizeA", "GetFileVersionInfoA",
@@ -50,9 +52,16 @@ std::uint32_t FakeSystem::SystemDirectory(char* buffer, std::uint32_t size) {
     return length;
 }
 
-bool FakeSystem::FindFile(const char* path) {
+bool FakeSystem::FindFile(const char* path, bool* directory) {
     searches.push_back(path);
-    return files.count(Lower(path)) != 0;
+    const std::set<std::string>* const kinds[] = {&files, &directories};
+    for (int kind = 0; kind < 2; ++kind)
+        for (const std::string& entry : *kinds[kind])
+            if (fnmatch(Lower(path).c_str(), entry.c_str(), FNM_NOESCAPE) == 0) {
+                if (directory) *directory = kind == 1;
+                return true;
+            }
+    return false;
 }
 
 void* FakeSystem::OpenLibrary(const char* path) {
@@ -106,7 +115,8 @@ int FakeSystem::CallVerQueryValue(void* entry, const void* block, const char* su
     calls.push_back(entry == &entries_[2] ? std::string("query ") + subBlock
                                           : "query via wrong entry");
     if (rootRecordMissing || std::strcmp(subBlock, "\\") != 0) return 0;
-    *record = static_cast<const unsigned char*>(block) + kRecordOffset;
+    *record = static_cast<const unsigned char*>(block) +
+              (rootRecordPastBlock ? kBlockSize - 8 : kRecordOffset);
     if (length) *length = 52;
     return 1;
 }

@@ -17,8 +17,10 @@ public:
     std::map<std::uint32_t, OsVersion> versions;
     std::string systemDirectory = "C:\\WINDOWS\\system32";
     bool systemDirectoryFails = false;
-    // Paths a find-first-file search finds, compared without case.
+    // Paths a find-first-file search finds, compared without case; "*" and
+    // "?" in a search match as Windows matches them.
     std::set<std::string> files;
+    std::set<std::string> directories;
     // The one path from which the version library loads.
     std::string versionLibraryPath = "C:\\WINDOWS\\system32\\version.dll";
     std::set<std::string> missingEntryPoints;
@@ -27,13 +29,15 @@ public:
     bool allocationFails = false;
     bool readInfoFails = false;
     bool rootRecordMissing = false;
+    bool rootRecordPastBlock = false;  // aimed at the block's last 8 bytes
 
     void SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
     void AddFile(const std::string& path) { files.insert(Lower(path)); }
+    void AddDirectory(const std::string& path) { directories.insert(Lower(path)); }
 
     bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
     std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
-    bool FindFile(const char* path);
+    bool FindFile(const char* path, bool* directory);
     void* OpenLibrary(const char* path);
     void* FindEntryPoint(void* library, const char* name);
     void CloseLibrary(void* library);

@@ -2,7 +2,8 @@
 
 bool ObservedRegistry::Record(Operation operation, const char* name) {
     Call call = {operation, name ? name : "", false};
-    call.failed = failAt_ > 0 && static_cast<int>(calls_.size()) + 1 == failAt_;
+    int n = static_cast<int>(calls_.size()) + 1;
+    call.failed = (failAt_ > 0 && n == failAt_) || (failFrom_ > 0 && n >= failFrom_);
     calls_.push_back(call);
     return call.failed;
 }

@@ -21,6 +21,9 @@ public:
 
     // The n-th call through this wrapper (1-based) fails; 0 makes none fail.
     void FailCall(int n) { failAt_ = n; }
+    // The n-th call and every one after it fail, as for a registry that
+    // stops answering, or a user who may not touch the keys at all.
+    void FailFrom(int n) { failFrom_ = n; }
 
     long OpenKey(RegKey root, const char* path, RegKey* key);
     long CreateKey(RegKey root, const char* path, RegKey* key);
@@ -34,7 +37,7 @@ public:
     int CallCount() const { return static_cast<int>(calls_.size()); }
     int OpenHandles() const { return openHandles_; }
     const std::vector<Call>& Calls() const { return calls_; }
-    // Whether the injected failure hit a call that changes the registry.
+    // Whether an injected failure hit a call that changes the registry.
     bool FailedChange() const;
 
 private:
@@ -43,5 +46,6 @@ private:
     Registry& inner_;
     std::vector<Call> calls_;
     int failAt_ = 0;
+    int failFrom_ = 0;
     int openHandles_ = 0;
 };

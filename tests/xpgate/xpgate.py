@@ -66,7 +66,7 @@ ALLOWED = {
         # Memory and strings.
         "malloc", "calloc", "realloc", "free", "memchr", "memcmp", "memcpy",
         "memmove", "memset", "strchr", "strcmp", "strlen", "strncmp",
-        "strstr", "strcat", "wcslen", "atoi", "strerror", "_errno",
+        "strstr", "strcat", "strpbrk", "wcslen", "atoi", "strerror", "_errno",
         # The C++ runtime's locale and its (unused) diagnostics output.
         "__mb_cur_max", "localeconv", "setlocale", "_iob", "fprintf", "fputc",
         "fputs", "fwrite", "vfprintf", "_read", "_close",
