@@ -7,9 +7,6 @@ using namespace e2e;
 
 namespace {
 
-const char kNotApplied[] = "Restore=on Disable=off Close=on";
-const char kApplied[] = "Restore=off Disable=on Close=on";
-
 // Texts written by the chain repair: the text, its terminator, zeros to 260 bytes.
 RegValue Padded(const std::string& text) {
     RegValue value = reg::Sz(text);

@@ -7,10 +7,6 @@ using namespace e2e;
 
 namespace {
 
-const char kNotApplied[] = "Restore=on Disable=off Close=on";
-const char kApplied[] = "Restore=off Disable=on Close=on";
-const char kWaiting[] = "Restore=off Disable=off Close=on";
-
 // Starts the program, expects the startup check to refuse the machine with
 // `text`, and the buttons to stay disabled. `label` names the case in failures.
 void ExpectRefusal(const std::string& label, const char* text, const std::string& exe = "") {

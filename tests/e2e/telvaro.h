@@ -9,11 +9,16 @@ namespace e2e {
 
 extern const char kInstallDir[];
 extern const char kChainedGinaKey[];
+
+// The program's messages, and its buttons in each state as App::ButtonStates
+// shows them.
 extern const char kNotXp[];
 extern const char kNotInstalled[];
 extern const char kWrongVersion[];
 extern const char kRestart[];
-extern const char kErrors[];
+extern const char kWaiting[];
+extern const char kNotApplied[];
+extern const char kApplied[];
 
 // InstallDir in the product key and tvhost32.exe of `version` (a fixture
 // folder name such as "10.5.0.0") in it; Telvaro's GINA in front of msgina.dll.

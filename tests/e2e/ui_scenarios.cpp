@@ -5,16 +5,14 @@
 #include <sstream>
 
 #include "harness.h"
+#include "telvaro.h"
 #include "probe/probe.h"
 
 using namespace e2e;
 
 namespace {
 
-const char kNotInstalled[] = "This utility is only valid on systems that have Telvaro installed.";
-const char kNotXp[] = "This utility is only valid on Windows XP";
 const char kDescription[] = "This utility can restore or disable the Windows XP Welcome Screen.";
-const char kWaiting[] = "Restore=off Disable=off Close=on";
 const WPARAM kShowAbout = 0x0010;
 
 std::vector<std::string> Split(const std::string& text, char separator) {

@@ -26,11 +26,15 @@ const Scenario kScenarios[] = {
 
 class FaultSweep : public ::testing::TestWithParam<Scenario> {};
 
+// The machine the scenario's operation starts from.
+Machine StartOf(const Scenario& s, const Machine& original) {
+    return s.applied ? After(original, Perform(original, kApply)) : original;
+}
+
 TEST_P(FaultSweep, EachCallRefusedInTurn) {
     const Scenario& s = GetParam();
     const Machine original = s.original();
-    Machine start = original;
-    if (s.applied) start = After(original, Perform(original, kApply));
+    const Machine start = StartOf(s, original);
 
     const Outcome clean = Perform(start, s.operation);
     ASSERT_TRUE(clean.result);
@@ -67,8 +71,7 @@ TEST_P(FaultSweep, EachCallRefusedInTurn) {
 TEST_P(FaultSweep, EveryCallRefusedFromSomePointOn) {
     const Scenario& s = GetParam();
     const Machine original = s.original();
-    Machine start = original;
-    if (s.applied) start = After(original, Perform(original, kApply));
+    const Machine start = StartOf(s, original);
     const Outcome clean = Perform(start, s.operation);
     const int calls = static_cast<int>(clean.calls.size());
 
