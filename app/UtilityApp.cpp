@@ -7,8 +7,6 @@
 #include "platform/Win32System.h"
 #include "ui/MainDialog.h"
 
-const char UtilityApp::kAppName[] = "Lumivale";
-
 bool UtilityApp::InitInstance() {
     // XP will not create a dialog under the visual-styles manifest until the
     // common controls are initialised.

@@ -3,8 +3,6 @@
 
 class UtilityApp {
 public:
-    static const char kAppName[];
-
     // Returns false: there is no message loop after the dialog closes.
     bool InitInstance();
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "logon/LogonConfig.h"
 #include "logon/LogonLayout.h"
 #include "registry/RegistryValue.h"
 
@@ -124,11 +125,7 @@ int ProductChecks::IsProductVersionValid() {
     return major == kRequiredMajor && minor == kRequiredMinor && third == kRequiredThird;
 }
 
-int ProductChecks::IsApplied() {
-    RegistryValue product(registry_, kHkeyLocalMachine, layout::kProductKey);
-    std::uint32_t marker = 0;
-    return product.ReadBinaryDword(layout::kAppliedMarker, kRegBinary, &marker);
-}
+int ProductChecks::IsApplied() { return LogonConfig(registry_, system_).IsApplied(); }
 
 StartupFailureReason ProductChecks::StartupFailure() {
     int code = kOsOther;

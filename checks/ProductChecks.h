@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "checks/System.h"
 #include "registry/Registry.h"
+#include "system/System.h"
 
 // Operating-system codes of GetOsVersionCode.
 enum OsVersionCode {

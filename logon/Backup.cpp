@@ -1,17 +1,22 @@
 // Saving the logon settings into the product key, and writing them back.
 #include <cstring>
 
-#include "checks/ProductChecks.h"
 #include "logon/LogonConfig.h"
 #include "logon/LogonLayout.h"
 #include "registry/RegistryValue.h"
 
 using namespace layout;
 
+int LogonConfig::IsApplied() {
+    RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
+    std::uint32_t marker = 0;
+    return product.ReadBinaryDword(kAppliedMarker, kRegBinary, &marker);
+}
+
 // A marker read can fail although a marker is there; taking that for "not
 // applied" would overwrite the backup of the original settings.
 RegistryValue::Presence LogonConfig::MarkerPresence() {
-    if (ProductChecks(registry_, system_).IsApplied()) return RegistryValue::kPresent;
+    if (IsApplied()) return RegistryValue::kPresent;
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     std::uint32_t size = 0;
     RegistryValue::Presence marker = product.QuerySize(kAppliedMarker, &size);

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "checks/System.h"
 #include "registry/Registry.h"
 #include "registry/RegistryValue.h"
+#include "system/System.h"
 
 class LogonConfig {
 public:
@@ -18,6 +18,10 @@ public:
     // the machine untouched, a failed restore keeps the whole backup set.
     bool Apply();
     bool Revert();
+
+    // 1 when the applied marker is there: a value of its name with at most 4
+    // bytes of data, whatever its type and contents.
+    int IsApplied();
 
     // Steps, public so that they can be exercised one at a time.
     bool BackupSettings();

@@ -1,7 +1,7 @@
 // The system interface over kernel32 and a run-time loaded version.dll.
 #pragma once
 
-#include "checks/System.h"
+#include "system/System.h"
 
 class Win32System : public System {
 public:

@@ -1,7 +1,7 @@
 #include "ui/MainDialog.h"
 
-#include "app/UtilityApp.h"
 #include "ui/AboutDialog.h"
+#include "ui/AppName.h"
 #include "ui/resource.h"
 
 MainDialog::MainDialog(Registry& registry, System& system)
@@ -27,7 +27,7 @@ BOOL MainDialog::OnInitDialog() {
         LoadStringA(GetModuleHandleA(0), IDS_DESCRIPTION, text, sizeof(text));
         SetWindowTextA(description, text);
     }
-    SetWindowTextA(hwnd, UtilityApp::kAppName);
+    SetWindowTextA(hwnd, kAppName);
     // Runs the check once the dialog is on screen, from the message queue.
     PostMessageA(hwnd, WM_STARTUP_CHECK, 0, 0);
     return TRUE;
@@ -42,7 +42,7 @@ void MainDialog::ShowMessage(int id) {
     char text[512] = {0};
     LoadStringA(GetModuleHandleA(0), id, text, sizeof(text));
     // An OK-only box without an icon of its own gets the warning icon.
-    MessageBoxA(Handle(), text, UtilityApp::kAppName, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxA(Handle(), text, kAppName, MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool MainDialog::IsEnabled(int id) {

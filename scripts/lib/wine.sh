@@ -4,7 +4,16 @@
 # that lumivale_wine_stop ends exactly that and nothing else.
 
 export WINEDEBUG=-all
+# Debian's `wine` script prefers the 32-bit loader whenever wine32 is
+# installed, and 32-bit tools then read and write the 32-bit registry view of
+# a 64-bit prefix. The 64-bit loader is named explicitly, so the registry view
+# is the program's own whatever else is installed.
 export WINEARCH=win64
+export WINELOADER=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver64
+
+# Runs a Windows program (or a Wine tool such as regedit) with the loader above.
+lumivale_wine() { "$WINELOADER" "$@"; }
 # No Mono or Gecko installer prompts when a display is present.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -45,8 +54,8 @@ lumivale_make_prefix() {
     # A server that stays up between programs: restarting it and the
     # prefix's services would cost seconds per program. lumivale_wine_stop
     # ends it.
-    wineserver -p 2>/dev/null || true
-    wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+    "$WINESERVER" -p 2>/dev/null || true
+    lumivale_wine wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
     local reg="$WINEPREFIX/lumivale-settings.reg" managed=N
     [ "${2:-}" = managed ] && managed=Y
     # Version winxp: GetVersionExA reports NT 5.1.
@@ -63,7 +72,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Managed"="$managed"
 REG
-    wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 \
+    lumivale_wine regedit /S "$(lumivale_wine winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 \
         || { echo "could not configure the Wine prefix" >&2; return 1; }
 }
 
@@ -71,8 +80,8 @@ REG
 # the caller asks for it ($1 = "remove").
 lumivale_wine_stop() {
     if [ -n "$LUMIVALE_OWN_PREFIX" ]; then
-        WINEPREFIX="$LUMIVALE_OWN_PREFIX" wineserver -k 2>/dev/null || true
-        WINEPREFIX="$LUMIVALE_OWN_PREFIX" wineserver -w 2>/dev/null || true
+        WINEPREFIX="$LUMIVALE_OWN_PREFIX" "$WINESERVER" -k 2>/dev/null || true
+        WINEPREFIX="$LUMIVALE_OWN_PREFIX" "$WINESERVER" -w 2>/dev/null || true
         if [ "${1:-}" = remove ]; then rm -rf "$LUMIVALE_OWN_PREFIX"; fi
         LUMIVALE_OWN_PREFIX=
     fi

@@ -4,12 +4,12 @@
 # one command.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-if [ "${LUMIVALE_WINE_READY:-}" = 1 ]; then
-    exec wine "$@"
-fi
 . "$here/../../scripts/lib/wine.sh"
+if [ "${LUMIVALE_WINE_READY:-}" = 1 ]; then
+    exec "$WINELOADER" "$@"
+fi
 trap 'lumivale_wine_stop remove' EXIT
 trap 'exit 130' INT TERM
 lumivale_start_xvfb
 lumivale_make_prefix "$(mktemp -d /tmp/lumivale-wine.XXXXXX)"
-wine "$@"
+lumivale_wine "$@"

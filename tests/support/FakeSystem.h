@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "checks/System.h"
+#include "system/System.h"
 
 class FakeSystem : public System {
 public:
