@@ -25,27 +25,32 @@ RegistryValue::Presence LogonConfig::MarkerPresence() {
     return marker == RegistryValue::kAbsent ? RegistryValue::kAbsent : RegistryValue::kUnknown;
 }
 
-// A source without a copy must not find a stale "Zelt_" copy from an earlier,
-// aborted backup in its place: Revert would write that back. The un-prefixed
+// A stale "Zelt_" copy from an earlier, aborted backup must not stand in for
+// a source that gets no copy now: Revert would write it back. The un-prefixed
 // copies are kept on purpose; later Reverts use an older one.
-bool LogonConfig::SourceAbsent(const char* sourceKey, const char* sourceName,
-                               const char* backupName) {
-    if (PresenceOf(kHkeyLocalMachine, sourceKey, sourceName) != RegistryValue::kAbsent)
-        return false;
+bool LogonConfig::DropStaleCopy(const char* backupName) {
     if (std::strncmp(backupName, kBackupPrefix, sizeof(kBackupPrefix) - 1) != 0) return true;
     return DeleteValue(kHkeyLocalMachine, kProductKey, backupName) == 1;
 }
 
 // Each Save* copies one value into the product key and succeeds when the copy
 // was written or the source does not exist. A source that exists but cannot be
-// read cannot be saved, so it fails as well.
+// read cannot be saved, so it fails the backup: nothing may change that could
+// not be undone. Only a ChainTo longer than the buffer gets no copy and lets
+// the backup go on (required false): Apply never writes Winlogon's, and the
+// chain repair cannot read the Wayfold GINA's either, so it leaves it alone.
 bool LogonConfig::SaveText(const char* sourceKey, const char* sourceName,
-                           const char* backupName) {
+                           const char* backupName, bool required) {
     char buffer[kTextBufferSize] = {0};
     std::uint32_t count = kTextBufferSize;
     RegistryValue source(registry_, kHkeyLocalMachine, sourceKey);
-    if (!source.ReadBytes(sourceName, kRegSz, buffer, &count))
-        return SourceAbsent(sourceKey, sourceName, backupName);
+    if (!source.ReadBytes(sourceName, kRegSz, buffer, &count)) {
+        bool noCopy = required ? PresenceOf(kHkeyLocalMachine, sourceKey, sourceName) ==
+                                     RegistryValue::kAbsent
+                               : NeverReadable(kHkeyLocalMachine, sourceKey, sourceName,
+                                               kTextBufferSize);
+        return noCopy && DropStaleCopy(backupName);
+    }
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     return product.WriteBytes(backupName, kRegSz, buffer, count) == 1;
 }
@@ -54,7 +59,8 @@ bool LogonConfig::SaveDword(const char* sourceKey, const char* sourceName,
                             const char* backupName, std::uint32_t* value) {
     RegistryValue source(registry_, kHkeyLocalMachine, sourceKey);
     if (!source.ReadDword(sourceName, kRegDword, value))
-        return SourceAbsent(sourceKey, sourceName, backupName);
+        return PresenceOf(kHkeyLocalMachine, sourceKey, sourceName) == RegistryValue::kAbsent &&
+               DropStaleCopy(backupName);
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     return product.WriteDword(backupName, kRegDword, *value) == 1;
 }
@@ -64,8 +70,8 @@ bool LogonConfig::BackupSettings() {
     if (marker == RegistryValue::kPresent) return true;  // the first Apply's backup is kept
     if (marker == RegistryValue::kUnknown) return false;
 
-    bool saved = SaveText(kWinlogonKey, kGinaDll, kBackupGinaDll);
-    saved = saved && SaveText(kWinlogonKey, kChainTo, kBackupChainTo);
+    bool saved = SaveText(kWinlogonKey, kGinaDll, kBackupGinaDll, true);
+    saved = saved && SaveText(kWinlogonKey, kChainTo, kBackupChainTo, false);
     std::uint32_t value = 1;
     saved = saved && SaveDword(kWinlogonKey, kLogonType, kBackupLogonType, &value);
     value = 1;
@@ -73,22 +79,24 @@ bool LogonConfig::BackupSettings() {
                                &value);
     saved = saved && SaveDword(kPolicyKey, kAllowMultipleTsSessions,
                                kBackupMultipleSessionsPolicy, &value);
-    // The chain repair rewrites it, so it is saved as well.
-    saved = saved && SaveText(kChainedGinaKey, kChainTo, kBackupChainedGinaChainTo);
+    // The chain repair rewrites it, so it is saved as well; one it cannot read
+    // it leaves alone.
+    saved = saved && SaveText(kChainedGinaKey, kChainTo, kBackupChainedGinaChainTo, false);
     if (!saved) return false;
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     return product.WriteBinaryDword(kAppliedMarker, kRegBinary, kAppliedMarkerData) == 1;
 }
 
-// Each Restore* writes one saved value back and succeeds when it was written
-// or no copy was saved.
+// Each Restore* writes one saved value back and succeeds when it was written,
+// no copy was saved, or the copy can never be read (its live value is then
+// left as it is).
 bool LogonConfig::RestoreText(const char* backupName, const char* targetKey,
                               const char* targetName) {
     char buffer[kTextBufferSize] = {0};
     std::uint32_t count = kTextBufferSize;
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     if (!product.ReadBytes(backupName, kRegSz, buffer, &count))
-        return PresenceOf(kHkeyLocalMachine, kProductKey, backupName) == RegistryValue::kAbsent;
+        return NeverReadable(kHkeyLocalMachine, kProductKey, backupName, kTextBufferSize);
     RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
     return target.WriteBytes(targetName, kRegSz, buffer, count) == 1;
 }
@@ -97,7 +105,7 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
                                const char* targetName, std::uint32_t* value) {
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
     if (!product.ReadDword(backupName, kRegDword, value))
-        return PresenceOf(kHkeyLocalMachine, kProductKey, backupName) == RegistryValue::kAbsent;
+        return NeverReadable(kHkeyLocalMachine, kProductKey, backupName, kDwordSize);
     RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
     return target.WriteDword(targetName, kRegDword, *value) == 1;
 }
@@ -118,14 +126,17 @@ bool LogonConfig::RestoreBackup() {
     return DeleteBackup();
 }
 
+// The marker vouches for a complete backup set, so it goes first, as soon as
+// every saved value is back: the mirror of the backup writing it last. A copy
+// whose deletion is then refused is a stale copy without a marker, which the
+// next backup replaces or removes; a marker left over an incomplete set would
+// make the next Apply skip its backup and lose the original settings.
 bool LogonConfig::DeleteBackup() {
+    if (!DeleteValue(kHkeyLocalMachine, kProductKey, kAppliedMarker)) return false;
     const char* const copies[] = {kBackupGinaDll, kBackupChainTo, kBackupLogonType,
                                   kBackupChainedGinaChainTo};
     bool deleted = true;
     for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i)
         deleted = DeleteValue(kHkeyLocalMachine, kProductKey, copies[i]) && deleted;
-    // The marker goes last, and only when no stale copy is left for a later
-    // Apply to mistake for its own.
-    if (!deleted) return false;
-    return DeleteValue(kHkeyLocalMachine, kProductKey, kAppliedMarker) == 1;
+    return deleted;
 }

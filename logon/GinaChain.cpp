@@ -49,6 +49,16 @@ int LogonConfig::ReadText(RegKey root, const char* path, const char* name, char*
     return 1;
 }
 
+// A text the repair cannot read: absent, longer than the buffer, or filling it
+// without a terminator.
+bool LogonConfig::TextNeverReadable(RegKey root, const char* path, const char* name) {
+    if (NeverReadable(root, path, name, kTextBufferSize)) return true;
+    char buffer[kTextBufferSize];
+    std::uint32_t count = kTextBufferSize;
+    RegistryValue value(registry_, root, path);
+    return value.ReadBytes(name, kRegSz, buffer, &count) && !std::memchr(buffer, 0, count);
+}
+
 int LogonConfig::WriteText(RegKey root, const char* path, const char* name, std::uint32_t type,
                            const char* buffer) {
     // The text, its terminator and zeros up to 260 bytes, whatever followed
@@ -130,10 +140,11 @@ bool LogonConfig::RepairGinaChain() {
 // when that can be found, else the system default by full path.
 bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     char candidate[kTextBufferSize] = {0};
-    // Without a ChainTo there is nothing to repair; one that cannot be read
-    // may still name Telvaro's GINA.
+    // Without a readable ChainTo there is nothing to repair: one that is not
+    // there or is too long for any path is left as it is. Only a refused read
+    // fails, as the next try may repair it.
     if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, candidate))
-        return PresenceOf(kHkeyLocalMachine, kChainedGinaKey, kChainTo) == RegistryValue::kAbsent;
+        return TextNeverReadable(kHkeyLocalMachine, kChainedGinaKey, kChainTo);
 
     char text[kTextBufferSize];
     std::memcpy(text, systemDirectory, kTextBufferSize);

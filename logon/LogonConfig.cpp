@@ -35,3 +35,15 @@ RegistryValue::Presence LogonConfig::PresenceOf(RegKey root, const char* path,
     std::uint32_t size = 0;
     return value.QuerySize(name, &size);
 }
+
+// Whether a value that could not be read is one no read will ever deliver:
+// absent, or longer than the buffer. Anything else (a refused read) may
+// succeed on another try.
+bool LogonConfig::NeverReadable(RegKey root, const char* path, const char* name,
+                                std::uint32_t bufferSize) {
+    RegistryValue value(registry_, root, path);
+    std::uint32_t size = 0;
+    RegistryValue::Presence presence = value.QuerySize(name, &size);
+    return presence == RegistryValue::kAbsent ||
+           (presence == RegistryValue::kPresent && size > bufferSize);
+}

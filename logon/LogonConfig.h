@@ -15,7 +15,8 @@ public:
 
     // Each returns true when every registry change it needed was made. On
     // false the applied marker tells how far it got: a failed backup leaves
-    // the machine untouched, a failed restore keeps the whole backup set.
+    // the machine untouched, a failed restore keeps the whole backup set, and
+    // a failed clean-up after a complete restore has already removed the marker.
     bool Apply();
     bool Revert();
 
@@ -47,8 +48,11 @@ public:
 private:
     RegistryValue::Presence MarkerPresence();
     RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);
-    bool SourceAbsent(const char* sourceKey, const char* sourceName, const char* backupName);
-    bool SaveText(const char* sourceKey, const char* sourceName, const char* backupName);
+    bool DropStaleCopy(const char* backupName);
+    bool NeverReadable(RegKey root, const char* path, const char* name, std::uint32_t bufferSize);
+    bool TextNeverReadable(RegKey root, const char* path, const char* name);
+    bool SaveText(const char* sourceKey, const char* sourceName, const char* backupName,
+                  bool required);
     bool SaveDword(const char* sourceKey, const char* sourceName, const char* backupName,
                    std::uint32_t* value);
     bool RestoreText(const char* backupName, const char* targetKey, const char* targetName);

@@ -137,8 +137,11 @@ const RefusalCase kRefusals[] = {
      true, true, true},
     {"RestoreWrite", ChainedMachine, true, kRevert, ObservedRegistry::kSet, "ChainTo",
      true, false, true},
+    // Every value is back: the marker goes first, the refused copy stays behind.
     {"BackupDeletion", ChainedMachine, true, kRevert, ObservedRegistry::kDelete,
-     "Zelt_LogonType", true, false, false},
+     "Zelt_LogonType", false, false, false},
+    {"MarkerDeletion", ChainedMachine, true, kRevert, ObservedRegistry::kDelete, kMarker,
+     true, false, true},
 };
 
 class Refusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -196,4 +199,74 @@ TEST(Backup, DropsAStaleCopyWhoseSourceIsGone) {
     Outcome revert = Perform(After(machine, apply), kRevert);
     ASSERT_TRUE(revert.result);
     EXPECT_FALSE(revert.registry.Get(kWinlogon, "GinaDLL", 0));
+}
+
+// A ChainTo too long for any path is neither saved nor changed, and does not
+// stop Restore; a copy too long to read leaves its live value as it is and
+// does not keep Disable from completing.
+TEST(Backup, TooLongValuesNeitherBlockNorGetLost) {
+    const Bytes tooLong = Sz(std::string(300, 'x') + "TVGINA.DLL");
+    const struct {
+        const char* key;
+        const char* name;
+    } kChainTos[] = {{kWinlogon, "ChainTo"}, {kChained, "ChainTo"}};
+    for (const auto& chainTo : kChainTos) {
+        SCOPED_TRACE(std::string(chainTo.key) + "\\" + chainTo.name);
+        Machine machine = ChainedMachine();
+        machine.registry.Set(chainTo.key, chainTo.name, kRegSz, tooLong);
+        Outcome apply = Perform(machine, kApply);
+        EXPECT_TRUE(apply.result);
+        EXPECT_TRUE(IsApplied(apply.registry));
+        Outcome revert = Perform(After(machine, apply), kRevert);
+        EXPECT_TRUE(revert.result);
+        EXPECT_TRUE(OriginalsBack(machine, revert.registry));
+    }
+
+    const struct {
+        const char* copy;
+        const char* key;
+        const char* name;
+        std::uint32_t type;
+        Bytes data;
+    } kCopies[] = {
+        {"Zelt_GinaDLL", kWinlogon, "GinaDLL", kRegSz, Sz(std::string(260, 'g'))},
+        {"Zelt_LogonType", kWinlogon, "LogonType", kRegDword, Raw(std::string(8, '\1'))},
+        {"AllowMultipleTSSessionsPolicy", kPolicy, "AllowMultipleTSSessions", kRegDword,
+         Raw(std::string(5, '\1'))},
+    };
+    for (const auto& copy : kCopies) {
+        SCOPED_TRACE(copy.copy);
+        Machine machine = ChainedMachine();
+        machine = After(machine, Perform(machine, kApply));
+        machine.registry.Set(kProduct, copy.copy, copy.type, copy.data);
+        StoredValue live;
+        ASSERT_TRUE(machine.registry.Get(copy.key, copy.name, &live));
+        Outcome revert = Perform(machine, kRevert);
+        EXPECT_TRUE(revert.result);
+        EXPECT_EQ(std::string(copy.copy).compare(0, 5, "Zelt_") != 0,
+                  revert.registry.Get(kProduct, copy.copy, 0));
+        EXPECT_FALSE(IsApplied(revert.registry));
+        StoredValue after;
+        EXPECT_TRUE(revert.registry.Get(copy.key, copy.name, &after) && after == live);
+    }
+}
+
+// Disable refused the deletion of one copy after writing every value back.
+// The marker is gone with it, so the next Restore takes a fresh backup
+// instead of trusting the broken set, and the next Disable brings Telvaro's
+// GINA back.
+TEST(Revert, RefusedCleanUpThenRestoreAndDisableLoseNothing) {
+    const Machine original = DirectMachine();
+    Machine machine = After(original, Perform(original, kApply));
+    Outcome refused = Perform(machine, kRevert,
+                              CallIndex(Perform(machine, kRevert), ObservedRegistry::kDelete,
+                                        "Zelt_LogonType"));
+    ASSERT_FALSE(refused.result);
+    EXPECT_FALSE(IsApplied(refused.registry));
+    machine = After(machine, refused);
+    Outcome apply = Perform(machine, kApply);
+    ASSERT_TRUE(apply.result);
+    Outcome revert = Perform(After(machine, apply), kRevert);
+    ASSERT_TRUE(revert.result);
+    EXPECT_TRUE(OriginalsBack(original, revert.registry));
 }

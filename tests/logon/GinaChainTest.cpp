@@ -139,11 +139,14 @@ const RepairCase kCases[] = {
     Direct("VersionUnknownNothingChanges").VersionRefused(),
     Direct("Nt4Repaired").Version(kVerPlatformWin32Nt, 4, 0).GinaBecomes("msgina.dll"),
 
-    // A GinaDLL or ChainTo that is there but unreadable is left alone and reported.
+    // A GinaDLL that is there but unreadable is left alone and reported; an
+    // unreadable ChainTo is left alone as one that is not there.
     Direct("UnterminatedGinaUnreadable").Gina(Unterminated("TVGINA.DLL")).Fails(),
     Direct("UnterminatedRecordUnreadable").Recorded(Unterminated("msgina.dll")).GinaDeleted(),
     Chained("UnterminatedChainToUnreadable").ChainTo(Unterminated("TVGINA.DLL"))
-        .Recorded(Sz("msgina.dll")).InSystem("msgina.dll").Fails(),
+        .Recorded(Sz("msgina.dll")).InSystem("msgina.dll"),
+    Chained("TooLongChainToUnreadable").ChainTo(Sz(std::string(300, 'x') + "TVGINA.DLL"))
+        .Recorded(Sz("msgina.dll")).InSystem("msgina.dll"),
     Chained("UnterminatedRecordInChainUnreadable").Recorded(Unterminated("msgina.dll"))
         .InSystem("msgina.dll").ChainToBecomes(kFallback),
     Direct("FullBufferWithTerminatorReadable").Gina(TerminatedThenJunk("TVGINA.DLL"))
