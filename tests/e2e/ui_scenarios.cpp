@@ -1,7 +1,9 @@
 // The main dialog, its system menu, the About box and the ways to close,
 // on a bare XP prefix: no Telvaro, so the startup check refuses the machine
 // and both operation buttons stay disabled.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "harness.h"
@@ -185,6 +187,38 @@ SCENARIO("about_box", "closes_every_way_leaving_buttons_as_they_were") {
                   CHECK(WaitFor([&] { return IsWindowEnabled(app.Main()) != FALSE; }, 2000)) &&
                   CHECK_EQ(app.ButtonStates(), kWaiting) && CHECK(app.NoPopupFor(200));
         if (!ok) std::printf("    (closed by %s)\n", way.how);
+    }
+}
+
+// The main dialog opens centred in the work area; the About box opens centred
+// over it wherever it was moved, pushed back inside the work area where it
+// would stick out.
+SCENARIO("about_box", "centred_over_the_main_dialog_inside_the_work_area") {
+    App app;
+    app.StartPastMessage(kNotInstalled);
+    RECT work, main;
+    REQUIRE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    GetWindowRect(app.Main(), &main);
+    CHECK(std::abs((main.left - work.left) - (work.right - main.right)) <= 1);
+    CHECK(std::abs((main.top - work.top) - (work.bottom - main.bottom)) <= 1);
+    const int width = main.right - main.left, height = main.bottom - main.top;
+    const POINT places[] = {{work.left + 300, work.top + 250},
+                            {work.left, work.top},
+                            {work.right - width, work.bottom - height}};
+    for (const POINT& place : places) {
+        SetWindowPos(app.Main(), 0, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        GetWindowRect(app.Main(), &main);
+        HWND about = OpenAbout(app, kShowAbout);
+        RECT box;
+        GetWindowRect(about, &box);
+        const int w = box.right - box.left, h = box.bottom - box.top;
+        const int x = std::min(std::max((main.left + main.right - w) / 2, work.left), work.right - w);
+        const int y = std::min(std::max((main.top + main.bottom - h) / 2, work.top), work.bottom - h);
+        if (!CHECK(std::abs(box.left - x) <= 1 && std::abs(box.top - y) <= 1))
+            std::printf("    (main at %ld,%ld: About at %ld,%ld, expected %d,%d)\n", main.left,
+                        main.top, box.left, box.top, x, y);
+        app.Click(about, IDOK);
+        REQUIRE(app.WaitGone(about));
     }
 }
 

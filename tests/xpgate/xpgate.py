@@ -22,6 +22,8 @@ ALLOWED = {
         # The checks: OS version, system folder, find-first-file, version.dll.
         "GetVersionExA", "GetSystemDirectoryA", "FindFirstFileA", "FindClose",
         "LoadLibraryA", "FreeLibrary", "GetProcAddress", "GetModuleHandleA",
+        # Dialog templates read as resources.
+        "FindResourceA", "LoadResource", "LockResource",
         # mingw-w64 start-up and C runtime glue: module, errors, startup info,
         # crash filter, pseudo-relocation fix-ups (VirtualProtect/Query).
         "GetModuleHandleW", "LoadLibraryW", "GetLastError", "SetLastError",
@@ -41,6 +43,10 @@ ALLOWED = {
         "DialogBoxParamA", "EndDialog", "GetDlgItem", "EnableWindow",
         "IsWindowEnabled", "SetWindowTextA", "SetWindowLongA", "GetWindowLongA",
         "SendMessageA", "PostMessageA", "LoadStringA", "MessageBoxA",
+        # Centring the dialogs on the work area or over their owner, and
+        # reading where the templates put them.
+        "GetWindowRect", "SetWindowPos", "MonitorFromWindow", "MonitorFromPoint",
+        "GetMonitorInfoA",
         # System menu entry for the About box.
         "GetSystemMenu", "AppendMenuA",
         # The icon, and painting it while minimised.
