@@ -155,3 +155,30 @@ SCENARIO("operations", "second_apply_keeps_the_first_backup") {
     Press(second, 1001, kNotApplied);
     ExpectRestored(before);
 }
+
+// A ChainTo too long for any path neither stops "Restore" nor is touched; a
+// copy too long to read leaves its live value and does not stop "Disable".
+SCENARIO("operations", "values_too_long_to_read_block_neither_button") {
+    InstallTelvaro();
+    PutSystemGina(true);
+    SetAllLogonValues();
+    const RegValue tooLong = reg::Sz(std::string(300, 'x') + "\\TVGINA.DLL");
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz("WFLGINA.DLL"));
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "ChainTo", tooLong);
+    reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo", tooLong);
+    App app;
+    StartEligible(app);
+    Press(app, IDOK, kApplied);
+    CHECK_EQ(Winlogon("ChainTo"), tooLong);
+    CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo"), tooLong);
+    CHECK_EQ(Product("Zelt_ChainTo"), reg::Missing());
+    CHECK_EQ(Product("Zelt_GinaChainTo"), reg::Missing());
+
+    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_LogonType",
+               RegValue{true, REG_DWORD, std::string(8, '\0')});
+    Press(app, 1001, kNotApplied);
+    CHECK_EQ(Winlogon("LogonType"), reg::Dword(1));
+    CHECK_EQ(Winlogon("GinaDLL"), reg::Sz("WFLGINA.DLL"));
+    CHECK_EQ(Product("Zelt_LogonType"), reg::Missing());
+    CHECK_EQ(Product("Zelt_Applied"), reg::Missing());
+}
