@@ -245,9 +245,11 @@ def functions(map_text, code_sections):
                 address, size = match.group(1), match.group(2)
             else:
                 pending = None
-                match = re.match(r"^\s+0x([0-9a-f]+)\s+([^\s=][^=]*?)(\s+=.*)?$", line)
-                if match and not match.group(2).startswith("0x"):
-                    names[int(match.group(1), 16)] = match.group(2).strip()
+                # A symbol, or a linker assignment "name = value".
+                match = re.match(r"^\s+0x([0-9a-f]+)\s+(\S.*?)(?:\s+=\s.*)?$", line)
+                if match and match.group(2) != "." and \
+                        not re.match(r"0x|PROVIDE|LONG|ASSERT", match.group(2)):
+                    names[int(match.group(1), 16)] = match.group(2)
                 continue
         if int(size, 16):
             section = pending
