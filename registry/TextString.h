@@ -11,7 +11,6 @@ public:
 
     const char* CStr() const { return text_ ? text_ : ""; }
     std::size_t Length() const { return length_; }
-    bool Empty() const { return length_ == 0; }
     // The last character; NUL for the empty text.
     char Last() const { return length_ ? text_[length_ - 1] : '\0'; }
 
