@@ -107,21 +107,22 @@ int GetFileVersion(System& system, const char* path, std::uint32_t* major,
     return result;
 }
 
-int ProductChecks::IsProductInstalled(std::string& fileName) {
+int ProductChecks::IsProductInstalled(TextString& fileName) {
     RegistryValue product(registry_, kHkeyLocalMachine, layout::kProductKey);
-    std::string directory;
-    if (!product.ReadToString(layout::kInstallDir, kRegSz, directory)) return 0;
-    if (directory.empty() || directory[directory.size() - 1] != '\\') directory += '\\';
-    fileName = directory + fileName;
+    TextString path;
+    if (!product.ReadToString(layout::kInstallDir, kRegSz, path)) return 0;
+    if (path.Last() != '\\' && !path.Append('\\')) return 0;
+    if (!path.Append(fileName.CStr())) return 0;
+    fileName.Swap(path);
     // A folder of that name counts too: the version check then refuses it.
-    return system_.FindFile(fileName.c_str(), 0) ? 1 : 0;
+    return system_.FindFile(fileName.CStr(), 0) ? 1 : 0;
 }
 
 int ProductChecks::IsProductVersionValid() {
-    std::string path(kHostExecutable);
-    if (!IsProductInstalled(path)) return 0;
+    TextString path;
+    if (!path.Assign(kHostExecutable) || !IsProductInstalled(path)) return 0;
     std::uint32_t major = 0, minor = 0, third = 0;
-    if (GetFileVersion(system_, path.c_str(), &major, &minor, &third) != kFileVersionOk) return 0;
+    if (GetFileVersion(system_, path.CStr(), &major, &minor, &third) != kFileVersionOk) return 0;
     return major == kRequiredMajor && minor == kRequiredMinor && third == kRequiredThird;
 }
 
@@ -131,8 +132,8 @@ StartupFailureReason ProductChecks::StartupFailure() {
     int code = kOsOther;
     GetOsVersionCode(system_, &code);
     if (code != kOsWindowsXp) return kNotWindowsXp;
-    std::string path(kHostExecutable);
-    if (!IsProductInstalled(path)) return kProductNotInstalled;
+    TextString path;
+    if (!path.Assign(kHostExecutable) || !IsProductInstalled(path)) return kProductNotInstalled;
     if (!IsProductVersionValid()) return kWrongProductVersion;
     return kStartupPassed;
 }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "registry/Registry.h"
+#include "registry/TextString.h"
 #include "system/System.h"
 
 // Operating-system codes of GetOsVersionCode.
@@ -52,8 +52,9 @@ public:
     ProductChecks(Registry& registry, System& system) : registry_(registry), system_(system) {}
 
     // 1 when fileName exists in Telvaro's install directory. After a
-    // successful read of the directory fileName holds the full path.
-    int IsProductInstalled(std::string& fileName);
+    // successful read of the directory fileName holds the full path (unless
+    // memory for it is short, which fails the check).
+    int IsProductInstalled(TextString& fileName);
     // 1 when tvhost32.exe is installed with version 10.5.0.
     int IsProductVersionValid();
     // 1 when the applied marker is present.

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -46,9 +47,14 @@ long Win32Registry::SetValueEx(RegKey key, const char* name, std::uint32_t type,
     // and keeps the look inside our own buffer.
     bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
     if (text && data && count > 0 && data[count - 1] != 0) {
-        std::vector<unsigned char> copy(data, data + count);
-        copy.push_back(0xFF);
-        return RegSetValueExA(ToHkey(key), name, 0, type, &copy[0], count);
+        unsigned char* copy =
+            count < 0xFFFFFFFFu ? new (std::nothrow) unsigned char[count + 1] : 0;
+        if (!copy) return ERROR_NOT_ENOUGH_MEMORY;
+        std::memcpy(copy, data, count);
+        copy[count] = 0xFF;
+        LONG status = RegSetValueExA(ToHkey(key), name, 0, type, copy, count);
+        delete[] copy;
+        return status;
     }
     return RegSetValueExA(ToHkey(key), name, 0, type, data, count);
 }

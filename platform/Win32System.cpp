@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -83,6 +83,8 @@ int Win32System::CallVerQueryValue(void* entry, const void* block, const char* s
     return ok ? 1 : 0;
 }
 
-void* Win32System::AllocateBlock(std::uint32_t size) { return std::malloc(size); }
+void* Win32System::AllocateBlock(std::uint32_t size) {
+    return new (std::nothrow) unsigned char[size];
+}
 
-void Win32System::FreeBlock(void* block) { std::free(block); }
+void Win32System::FreeBlock(void* block) { delete[] static_cast<unsigned char*>(block); }

@@ -75,13 +75,12 @@ int RegistryValue::ReadBytes(const char* name, std::uint32_t type, void* buffer,
     return QueryValue(name, type, buffer, count);
 }
 
-int RegistryValue::ReadToString(const char* name, std::uint32_t type, std::string& text) {
+int RegistryValue::ReadToString(const char* name, std::uint32_t type, TextString& text) {
     char buffer[kStringBufferSize] = {0};
     std::uint32_t count = kStringBufferSize;
     if (!QueryValue(name, type, buffer, &count)) return 0;
     // Stored text need not carry its terminator: stop at the buffer's end.
-    text.assign(buffer, strnlen(buffer, kStringBufferSize));
-    return 1;
+    return text.Assign(buffer, strnlen(buffer, kStringBufferSize)) ? 1 : 0;
 }
 
 int RegistryValue::ReadDword(const char* name, std::uint32_t type, std::uint32_t* value) {

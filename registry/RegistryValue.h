@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "registry/Registry.h"
+#include "registry/TextString.h"
 
 class RegistryValue {
 public:
@@ -19,8 +19,9 @@ public:
     // Zero-fills the first *count bytes of buffer, then reads; *count receives
     // what the registry reported (the size needed when the data is too long).
     int ReadBytes(const char* name, std::uint32_t type, void* buffer, std::uint32_t* count);
-    // Reads through a 355-byte buffer; text keeps its contents on failure.
-    int ReadToString(const char* name, std::uint32_t type, std::string& text);
+    // Reads through a 355-byte buffer; text keeps its contents on failure
+    // (also when memory for it is short).
+    int ReadToString(const char* name, std::uint32_t type, TextString& text);
     // Reads at most 4 bytes straight into *value; a missing value leaves it as it was.
     int ReadDword(const char* name, std::uint32_t type, std::uint32_t* value);
     // Reads at most 4 bytes into a zeroed number copied to *value only on success.

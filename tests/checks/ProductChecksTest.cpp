@@ -255,8 +255,10 @@ TEST_P(InstallPath, FormsThePathAndSearchesIt) {
     FakeSystem system;
     if (!row.fileThere.empty()) system.AddFile(row.fileThere);
     ProductChecks checks(registry, system);
-    std::string text = "tvhost32.exe";
-    EXPECT_EQ(checks.IsProductInstalled(text), row.result);
+    TextString path;
+    ASSERT_TRUE(path.Assign("tvhost32.exe"));
+    EXPECT_EQ(checks.IsProductInstalled(path), row.result);
+    const std::string text = path.CStr();
     EXPECT_EQ(text, row.text);
     // A search is made exactly when the directory was read, for the text.
     EXPECT_EQ(system.searches, text == "tvhost32.exe" ? Strings{} : Strings{row.text});

@@ -137,9 +137,10 @@ void RefusedTypesTouchNothing(Context& c) {
         c.Equal(value.ReadDword("Value", type, &number), 0, what.str() + "ReadDword");
         c.Equal(value.ReadBinaryDword("Value", type, &number), 0, what.str() + "ReadBinaryDword");
         c.Equal(number, 0xA5A5A5A5u, what.str() + "destination after refused reads");
-        std::string kept = "kept";
+        TextString kept;
+        kept.Assign("kept");
         c.Equal(value.ReadToString("Value", type, kept), 0, what.str() + "ReadToString");
-        c.Equal(kept, "kept", what.str() + "text after a refused read");
+        c.Equal(std::string(kept.CStr()), "kept", what.str() + "text after a refused read");
     }
     c.Equal(c.observed.CallCount(), 0, "registry calls made by refused calls");
 }
@@ -200,15 +201,17 @@ void ReadToStringAt355Bytes(Context& c) {
     unterminated += 'X';
     c.Put(c.key, "Unterminated", kRegSz, unterminated.data(), 355);
     RegistryValue value(c.observed, kHkeyLocalMachine, c.key.c_str());
-    std::string text = "kept";
+    TextString text;
+    text.Assign("kept");
     c.Equal(value.ReadToString("Fits", kRegSz, text), 1, "ReadToString of 354 characters + NUL");
-    c.Check(text == fits, "text of 354 characters");
-    text = "kept";
+    c.Check(text.CStr() == fits && text.Length() == 354, "text of 354 characters");
+    text.Assign("kept");
     c.Equal(value.ReadToString("TooLong", kRegSz, text), 0, "ReadToString of 355 characters + NUL");
-    c.Equal(text, "kept", "text after a too-long read");
+    c.Equal(std::string(text.CStr()), "kept", "text after a too-long read");
     c.Equal(value.ReadToString("Unterminated", kRegSz, text), 1,
             "ReadToString of 355 unterminated bytes");
-    c.Check(text == std::string(355, 'c'), "text of 355 unterminated bytes stops at the buffer");
+    c.Check(text.CStr() == std::string(355, 'c') && text.Length() == 355,
+            "text of 355 unterminated bytes stops at the buffer");
 }
 
 void ReadBinaryDwordWidthsAndTooLong(Context& c) {
@@ -304,9 +307,10 @@ void MissingKeyOrValue(Context& c) {
         c.Equal(value.ReadDword("Absent", kRegDword, &number), 0, where + "ReadDword");
         c.Equal(value.ReadBinaryDword("Absent", kRegBinary, &number), 0, where + "ReadBinaryDword");
         c.Equal(number, 0xA5A5A5A5u, where + "destination");
-        std::string text = "kept";
+        TextString text;
+        text.Assign("kept");
         c.Equal(value.ReadToString("Absent", kRegSz, text), 0, where + "ReadToString");
-        c.Equal(text, "kept", where + "text");
+        c.Equal(std::string(text.CStr()), "kept", where + "text");
         c.Equal(value.RemoveValue("Absent"), 0, where + "RemoveValue");
         std::uint32_t size = 0;
         c.Equal(static_cast<int>(value.QuerySize("Absent", &size)),
@@ -387,7 +391,7 @@ const AccessorOperation kOperations[] = {
          return v.ReadBytes(name, kRegSz, buffer, &count);
      }},
     {"ReadToString", [](RegistryValue& v, const char* name) {
-         std::string text;
+         TextString text;
          return v.ReadToString(name, kRegSz, text);
      }},
     {"ReadDword", [](RegistryValue& v, const char* name) {

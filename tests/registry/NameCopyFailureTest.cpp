@@ -91,6 +91,21 @@ TEST_P(CopyFailure, OfKeyPathRefusesEveryCall) {
     EXPECT_TRUE(registry.Snapshot() == before);
 }
 
+// The copy of the text read fails: the caller's text is kept.
+TEST(TextCopyFailure, KeepsTheCallersText) {
+    MemoryRegistry registry;
+    registry.SetText(kKey, "Wanted", "abc");
+    RegistryValue value(registry, kHkeyLocalMachine, kKey);
+    TextString text;
+    ASSERT_TRUE(text.Assign("kept"));
+    nothrowArraysBeforeFailure = 1;  // the name copy succeeds, the text's fails
+    EXPECT_EQ(value.ReadToString("Wanted", kRegSz, text), 0);
+    EXPECT_EQ(nothrowArraysBeforeFailure, -1) << "the armed allocation was not made";
+    EXPECT_STREQ(text.CStr(), "kept");
+    EXPECT_EQ(value.ReadToString("Wanted", kRegSz, text), 1);
+    EXPECT_STREQ(text.CStr(), "abc");
+}
+
 INSTANTIATE_TEST_SUITE_P(Operations, CopyFailure,
                          ::testing::Range<std::size_t>(0, AccessorOperationCount()),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
