@@ -22,6 +22,9 @@ ALLOWED = {
         # The checks: OS version, system folder, find-first-file, version.dll.
         "GetVersionExA", "GetSystemDirectoryA", "FindFirstFileA", "FindClose",
         "LoadLibraryA", "FreeLibrary", "GetProcAddress", "GetModuleHandleA",
+        # The command line's switches, and no error boxes of Windows' own
+        # while running quietly.
+        "GetCommandLineA", "SetErrorMode",
         # mingw-w64 start-up and C runtime glue: module, errors, startup info,
         # crash filter, pseudo-relocation fix-ups (VirtualProtect/Query).
         "GetModuleHandleW", "LoadLibraryW", "GetLastError", "SetLastError",
