@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/CommandLine.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32System.h"
 #include "ui/MainDialog.h"
+#include "ui/Messages.h"
 
 bool UtilityApp::InitInstance() {
     // XP will not create a dialog under the visual-styles manifest until the
@@ -18,8 +20,28 @@ bool UtilityApp::InitInstance() {
     return false;
 }
 
+int UtilityApp::RunCommand(const Command& command) {
+    if (command.quiet) {
+        // Nobody may be there to answer Windows' own boxes either: no "insert
+        // a disk" for an install folder on an empty drive, no crash dialog.
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+    }
+    Win32Registry registry;
+    Win32System system;
+    ProductChecks checks(registry, system);
+    LogonConfig logon(registry, system);
+    CommandResult result = PerformCommand(command.action, checks, logon);
+    if (!command.quiet && result.message) {
+        InitCommonControls();
+        ShowStringMessage(0, result.message);
+    }
+    return result.exitCode;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     static UtilityApp app;
+    Command command = ParseCommandLine(GetCommandLineA());
+    if (command.action != kShowDialog) return app.RunCommand(command);
     app.InitInstance();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "ui/AboutDialog.h"
 #include "ui/AppName.h"
+#include "ui/Messages.h"
 #include "ui/resource.h"
 
 MainDialog::MainDialog(Registry& registry, System& system)
@@ -38,12 +39,7 @@ void MainDialog::SetButtonState(int applied) {
     if (HWND restore = GetDlgItem(Handle(), IDOK)) EnableWindow(restore, applied == 0);
 }
 
-void MainDialog::ShowMessage(int id) {
-    char text[512] = {0};
-    LoadStringA(GetModuleHandleA(0), id, text, sizeof(text));
-    // An OK-only box without an icon of its own gets the warning icon.
-    MessageBoxA(Handle(), text, kAppName, MB_OK | MB_ICONEXCLAMATION);
-}
+void MainDialog::ShowMessage(int id) { ShowStringMessage(Handle(), id); }
 
 bool MainDialog::IsEnabled(int id) {
     HWND control = GetDlgItem(Handle(), id);

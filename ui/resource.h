@@ -15,6 +15,8 @@
 #define IDS_ERRORS 105
 #define IDS_NOT_INSTALLED 106
 #define IDS_WRONG_VERSION 107
+// The switches and exit codes, for /? and a command line that is not understood.
+#define IDS_USAGE 108
 
 // System-menu command that opens the About box; any command id whose upper
 // twelve bits match opens it.

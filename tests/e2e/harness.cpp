@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "probe/probe.h"
 
@@ -165,18 +166,22 @@ App::~App() {
     }
 }
 
-void App::Start(const std::string& exe) {
+void App::Launch(const std::string& arguments, const std::string& exe) {
     REQUIRE(process_.hProcess == 0);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    std::string commandLine = "\"" + exe + "\"";
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(0);
     if (!CreateProcessA(exe.c_str(), &buffer[0], 0, 0, FALSE, 0, 0, 0, &startup, &process_)) {
         Fail(__FILE__, __LINE__, "cannot start " + exe);
         throw Abort();
     }
+}
+
+void App::Start(const std::string& exe, const std::string& arguments) {
+    Launch(arguments, exe);
     DWORD processId = process_.dwProcessId;
     HWND found = 0;
     WaitFor([&] { return (found = FindDialog(processId, 0, true)) != 0 || !Running(); }, 20000);
@@ -189,6 +194,64 @@ void App::Start(const std::string& exe) {
         Fail(__FILE__, __LINE__, exe + ": " + why);
         throw Abort();
     }
+}
+
+namespace {
+
+BOOL CALLBACK AddWindowOf(HWND window, LPARAM param) {
+    std::pair<DWORD, std::vector<HWND>*>* search =
+        reinterpret_cast<std::pair<DWORD, std::vector<HWND>*>*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == search->first) search->second->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> WindowsOf(DWORD processId) {
+    std::vector<HWND> windows;
+    std::pair<DWORD, std::vector<HWND>*> search(processId, &windows);
+    EnumWindows(&AddWindowOf, reinterpret_cast<LPARAM>(&search));
+    return windows;
+}
+
+}  // namespace
+
+std::vector<std::string> App::WatchUntilExit(DWORD ms) {
+    std::vector<std::string> seen;
+    std::set<HWND> shown;
+    std::map<HWND, std::string> hidden;  // by class, until it shows
+    DWORD start = GetTickCount();
+    for (bool exited = false; !exited;) {
+        // One more look after the exit: nothing may slip through between polls.
+        exited = WaitExit(2);
+        std::vector<HWND> windows = WindowsOf(process_.dwProcessId);
+        for (size_t i = 0; i < windows.size(); ++i) {
+            HWND window = windows[i];
+            if (shown.count(window)) continue;
+            if (!IsWindowVisible(window)) {
+                if (!hidden.count(window)) hidden[window] = ClassOf(window);
+                continue;
+            }
+            shown.insert(window);
+            if (ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF)) {
+                size_t buttons = ChildTexts(window, "Button").size();
+                seen.push_back(WindowText(window) + ": " + MessageText(window) +
+                               (buttons == 1 ? "" : " [" + std::to_string(buttons) + " buttons]"));
+                Click(window, IDOK);
+            } else {
+                seen.push_back("window " + ClassOf(window) + " \"" + WindowText(window) + "\"");
+            }
+        }
+        if (!exited && GetTickCount() - start >= ms) {
+            Fail(__FILE__, __LINE__, "still running after " + std::to_string(ms) + " ms");
+            TerminateProcess(process_.hProcess, 1);
+            WaitExit();
+            break;
+        }
+    }
+    for (std::map<HWND, std::string>::const_iterator it = hidden.begin(); it != hidden.end(); ++it)
+        if (!shown.count(it->first)) seen.push_back("hidden " + it->second);
+    return seen;
 }
 
 void App::StartPastMessage(const std::string& text) {

@@ -96,7 +96,15 @@ public:
 
     // Starts `exe` and waits until its main dialog (the dialog with control
     // 1000) is visible; REQUIREs that it appears.
-    void Start(const std::string& exe = Where().app);
+    void Start(const std::string& exe = Where().app, const std::string& arguments = "");
+    // Starts `exe` with `arguments` after its quoted path; returns at once.
+    void Launch(const std::string& arguments, const std::string& exe = Where().app);
+    // Watches every top-level window of the process until it exits, pressing
+    // OK in each message box, and lists them in the order they appeared:
+    // "<caption>: <text>" for a message box with one button, "window <class>
+    // \"<title>\"" for any other visible one, then "hidden <class>" for each
+    // one never shown. Fails, and ends the process, when it still runs after `ms`.
+    std::vector<std::string> WatchUntilExit(DWORD ms = 20000);
     // Start, expect the startup check's box with `text`, and dismiss it.
     void StartPastMessage(const std::string& text);
 

@@ -254,10 +254,11 @@ SCENARIO("resources", "string_table_in_us_english") {
         "This utility is only valid on systems that have Telvaro installed.",
         "This utility is only valid on Telvaro version 10.5"};
     Image image;
-    // Strings 96 to 111 share block 7; 101 to 107 are the only ones.
+    // Strings 96 to 111 share block 7; 101 to 108 are the only ones.
     std::vector<int> blocks = image.Ids(RT_STRING);
     CHECK_EQ(blocks.size(), 1u);
     Reader r(image.Bytes(RT_STRING, 7, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    std::string usage;
     for (int id = 96; id < 112; ++id) {
         unsigned length = r.Word();
         std::string text;
@@ -265,9 +266,20 @@ SCENARIO("resources", "string_table_in_us_english") {
             unsigned c = r.Word();
             text += c < 0x80 ? char(c) : '?';
         }
+        if (id == 108) {
+            usage = text;
+            continue;
+        }
         std::string expected = id >= 101 && id <= 107 ? texts[id - 101] : "";
         if (!CHECK_EQ(text, expected)) std::printf("    (string %d)\n", id);
     }
+    // 108, the command line's usage: one line for every switch and exit code.
+    const char* const lines[] = {"/restore\t", "/disable\t", "/status\t", "/quiet\t", "/?\t",
+                                 "0\t", "1\t", "3010\t", "1603\t", "1605\t", "1633\t",
+                                 "1638\t", "87\t"};
+    for (const char* line : lines)
+        if (!CHECK(("\n" + usage).find("\n" + std::string(line)) != std::string::npos))
+            std::printf("    (usage lacks a line for %s)\n", line);
     CHECK(r.ok);
     CHECK_EQ(r.at, r.data.size());
     // And as the program loads them.

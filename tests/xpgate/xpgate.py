@@ -38,6 +38,8 @@ ALLOWED = {
         "FindResourceA", "LoadResource", "LockResource",
         # Start and end of the process (the program's own entry point).
         "GetModuleHandleA", "GetCommandLineA", "GetStartupInfoA", "ExitProcess",
+        # No error boxes of Windows' own while running quietly.
+        "SetErrorMode",
         # The heap behind new and delete.
         "GetProcessHeap", "HeapAlloc", "HeapFree",
     },

@@ -1,0 +1,129 @@
+#include "app/CommandLine.h"
+
+#include "ui/resource.h"
+
+namespace {
+
+// Longer than any switch: a longer argument is no switch.
+const int kArgumentSize = 16;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// ASCII only: the locale's rules (a dotless i, for one) must not decide
+// whether a switch is known.
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The program's path ends at its closing quote when it starts with one,
+// else at the first blank, as the C runtime splits it.
+const char* SkipProgramPath(const char* p) {
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"') ++p;
+        return *p ? p + 1 : p;
+    }
+    while (*p && !IsBlank(*p)) ++p;
+    return p;
+}
+
+// Copies the next argument, blanks inside quotes kept and the quotes
+// dropped, into `argument`; *fits is false when it was cut short. Returns
+// where the argument ends, or null when there is none.
+const char* NextArgument(const char* p, char* argument, bool* fits) {
+    while (IsBlank(*p)) ++p;
+    if (!*p) return 0;
+    int length = 0;
+    bool quoted = false;
+    *fits = true;
+    for (; *p && (quoted || !IsBlank(*p)); ++p) {
+        if (*p == '"') {
+            quoted = !quoted;
+        } else if (length < kArgumentSize - 1) {
+            argument[length++] = *p;
+        } else {
+            *fits = false;
+        }
+    }
+    argument[length] = 0;
+    return p;
+}
+
+bool Matches(const char* text, const char* name) {
+    while (*name && Fold(*text) == *name) ++text, ++name;
+    return !*text && !*name;
+}
+
+enum Switch { kUnknownSwitch, kQuietSwitch, kActionSwitch };
+
+Switch Classify(const char* argument, CommandAction* action) {
+    if (argument[0] != '/' && argument[0] != '-') return kUnknownSwitch;
+    static const struct { const char* name; CommandAction action; } kActions[] = {
+        {"restore", kRestoreCommand},
+        {"disable", kDisableCommand},
+        {"status", kStatusCommand},
+        {"?", kUsageCommand},
+    };
+    const char* name = argument + 1;
+    if (Matches(name, "quiet")) return kQuietSwitch;
+    for (unsigned i = 0; i < sizeof(kActions) / sizeof(kActions[0]); ++i) {
+        if (Matches(name, kActions[i].name)) {
+            *action = kActions[i].action;
+            return kActionSwitch;
+        }
+    }
+    return kUnknownSwitch;
+}
+
+CommandResult Result(int exitCode, int message) {
+    CommandResult result = {exitCode, message};
+    return result;
+}
+
+}  // namespace
+
+Command ParseCommandLine(const char* commandLine) {
+    Command command = {kShowDialog, false};
+    if (!commandLine) return command;
+    // Each switch at most once, exactly one action.
+    int actions = 0, quiets = 0, unknown = 0;
+    char argument[kArgumentSize];
+    bool fits = true;
+    const char* p = SkipProgramPath(commandLine);
+    while ((p = NextArgument(p, argument, &fits)) != 0) {
+        CommandAction action = kInvalidCommand;
+        Switch kind = fits ? Classify(argument, &action) : kUnknownSwitch;
+        if (kind == kQuietSwitch) {
+            ++quiets;
+        } else if (kind == kActionSwitch) {
+            if (++actions == 1) command.action = action;
+        } else {
+            ++unknown;
+        }
+    }
+    command.quiet = quiets > 0;
+    if (actions + quiets + unknown == 0) return command;
+    if (unknown || actions != 1 || quiets > 1) command.action = kInvalidCommand;
+    return command;
+}
+
+CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon) {
+    if (action == kUsageCommand) return Result(kExitSuccess, IDS_USAGE);
+    if (action != kRestoreCommand && action != kDisableCommand && action != kStatusCommand)
+        return Result(kExitInvalidParameter, IDS_USAGE);
+
+    // The same refusals as the dialog's, each with a code of its own.
+    switch (checks.StartupFailure()) {
+    case kStartupPassed: break;
+    case kNotWindowsXp: return Result(kExitPlatformUnsupported, IDS_ONLY_XP);
+    case kProductNotInstalled: return Result(kExitUnknownProduct, IDS_NOT_INSTALLED);
+    case kWrongProductVersion: return Result(kExitProductVersion, IDS_WRONG_VERSION);
+    }
+
+    // Each operation runs only from the state in which the dialog would
+    // enable its button; otherwise there is nothing to do and nothing to say.
+    bool applied = checks.IsApplied() != 0;
+    if (action == kStatusCommand) return Result(applied ? kExitSuccess : kExitNotRestored, 0);
+    if (applied != (action == kDisableCommand)) return Result(kExitSuccess, 0);
+    bool done = action == kRestoreCommand ? logon.Apply() : logon.Revert();
+    return done ? Result(kExitRebootRequired, IDS_RESTART)
+                : Result(kExitInstallFailure, IDS_ERRORS);
+}

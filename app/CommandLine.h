@@ -1,0 +1,49 @@
+// Switches for running without the dialog, from a startup script, a management
+// agent or a remote shell: what the command line asks for, and the exit code
+// and message each run ends with. Needs no C runtime and no windows.h.
+#pragma once
+
+#include "checks/ProductChecks.h"
+#include "logon/LogonConfig.h"
+
+enum CommandAction {
+    kShowDialog,      // no switches at all
+    kRestoreCommand,  // /restore
+    kDisableCommand,  // /disable
+    kStatusCommand,   // /status
+    kUsageCommand,    // /?
+    kInvalidCommand   // anything else, a second action, /quiet alone
+};
+
+struct Command {
+    CommandAction action;
+    bool quiet;  // no window and no message box
+};
+
+// Reads the process's whole command line as GetCommandLineA gives it: the
+// program's path (quoted or not), then switches written with "/" or "-" in
+// any case. A null or empty line shows the dialog.
+Command ParseCommandLine(const char* commandLine);
+
+// Exit codes, as Windows Installer uses them, so that deployment tools read
+// them without being taught.
+enum ExitCode {
+    kExitSuccess = 0,                 // done or nothing to do; /status: restored
+    kExitNotRestored = 1,             // /status: eligible, not restored
+    kExitInvalidParameter = 87,       // ERROR_INVALID_PARAMETER
+    kExitInstallFailure = 1603,       // ERROR_INSTALL_FAILURE: a change was refused
+    kExitUnknownProduct = 1605,       // ERROR_UNKNOWN_PRODUCT: Telvaro not installed
+    kExitPlatformUnsupported = 1633,  // ERROR_INSTALL_PLATFORM_UNSUPPORTED: not XP
+    kExitProductVersion = 1638,       // ERROR_PRODUCT_VERSION: not Telvaro 10.5
+    kExitRebootRequired = 3010        // ERROR_SUCCESS_REBOOT_REQUIRED
+};
+
+struct CommandResult {
+    int exitCode;
+    int message;  // string id to show unless quiet; 0 for none
+};
+
+// Runs one action other than kShowDialog with the dialog's own checks and
+// operations: the startup check, then the operation when the applied marker
+// says it is due. Shows nothing itself.
+CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon);

@@ -1,0 +1,203 @@
+// The command line: each switch's exit code and registry effect, the one box
+// it shows without /quiet and no window at all with it, and the dialog as
+// before without switches.
+#include <cctype>
+
+#include "harness.h"
+#include "telvaro.h"
+
+using namespace e2e;
+
+namespace {
+
+typedef std::vector<std::string> Lines;
+
+struct Run {
+    DWORD exitCode;
+    Lines windows;  // as App::WatchUntilExit lists them
+};
+
+Run RunWith(const std::string& arguments, const std::string& exe = Where().app) {
+    App app;
+    app.Launch(arguments, exe);
+    Run run;
+    run.windows = app.WatchUntilExit();
+    run.exitCode = app.ExitCode();
+    return run;
+}
+
+// The windows a run is expected to show: none with /quiet, else at most the
+// box with `text`. Windows Wine keeps hidden for a box's thread do not count
+// then; with /quiet not even those may exist.
+Lines Shown(const std::string& text, bool quiet) {
+    return quiet || text.empty() ? Lines() : Lines(1, "Lumivale: " + text);
+}
+Lines Seen(const Run& run, bool quiet) {
+    Lines seen;
+    for (const std::string& line : run.windows)
+        if (quiet || line.compare(0, 7, "hidden ") != 0) seen.push_back(line);
+    return seen;
+}
+
+std::string Joined(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : " | ") + line;
+    return "[" + text + "]";
+}
+
+// Names the machine in failures.
+std::string g_machine;
+
+// Runs `arguments` and checks the exit code, the windows and that the machine
+// ends as `after`. Every case here with "quiet" in it is a quiet one.
+void Expect(const std::string& arguments, DWORD exitCode, const std::string& text,
+            const RegSnapshot& after, const std::string& exe = Where().app) {
+    std::string lower = arguments;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    bool quiet = lower.find("quiet") != std::string::npos;
+    Run run = RunWith(arguments, exe);
+    const std::string label = g_machine + "\"" + arguments + "\" ";
+    CHECK_EQ(label + std::to_string(run.exitCode), label + std::to_string(exitCode));
+    CHECK_EQ(label + Joined(Seen(run, quiet)), label + Joined(Shown(text, quiet)));
+    if (!CHECK_EQ(MachineState(), after)) std::printf("    (after %s)\n", label.c_str());
+}
+
+// Nothing changes: the machine ends as it started.
+void ExpectNoChange(const std::string& arguments, DWORD exitCode, const std::string& text,
+                    const std::string& exe = Where().app) {
+    Expect(arguments, exitCode, text, MachineState(), exe);
+}
+
+std::string UsageText() {
+    HMODULE image = LoadLibraryExA(Where().app.c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+    REQUIRE(image != 0);
+    char text[1024] = {0};
+    LoadStringA(image, 108, text, sizeof(text));
+    FreeLibrary(image);
+    REQUIRE(text[0] != 0);
+    return text;
+}
+
+// Telvaro's GINA in the chain and every logon value set.
+void SetUpMachine() {
+    InstallTelvaro();
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "ChainTo", reg::Sz("next.dll"));
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(0));
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "AllowMultipleTSSessions", reg::Dword(1));
+    reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions", reg::Dword(1));
+}
+
+// Presses a button of a freshly started dialog, dismisses the notice and
+// closes the program; returns the machine as it left it.
+RegSnapshot PressInDialog(int id) {
+    App app;
+    StartEligible(app);
+    app.Click(app.Main(), id);
+    app.ExpectMessage(kRestart);
+    app.Key(app.Main(), VK_ESCAPE);
+    REQUIRE(app.WaitExit());
+    return MachineState();
+}
+
+}  // namespace
+
+// /restore and /disable change exactly what the buttons change, each only
+// from the state in which its button is enabled; /status tells that state.
+SCENARIO("switches", "restore_and_disable_do_what_the_buttons_do") {
+    SetUpMachine();
+    const RegSnapshot start = MachineState();
+    const RegSnapshot restored = PressInDialog(IDOK);
+    const RegSnapshot disabled = PressInDialog(1001);
+    REQUIRE(restored != start);
+
+    // Each operation once with and once without /quiet.
+    const bool quietRestore[] = {false, true};
+    for (bool quiet : quietRestore) {
+        const std::string q = quiet ? " /quiet" : "";
+        const std::string notQ = quiet ? "" : " -QUIET";
+        ResetMachine();
+        SetUpMachine();
+        ExpectNoChange("/status" + notQ, 1, "");
+        ExpectNoChange("/disable" + notQ, 0, "");  // nothing to disable
+        Expect("/restore" + q, 3010, kRestart, restored);
+        ExpectNoChange("-Restore" + notQ, 0, "");  // already restored
+        ExpectNoChange("/STATUS" + q, 0, "");
+        Expect("/disable" + notQ, 3010, kRestart, disabled);
+        ExpectNoChange("/status" + q, 1, "");
+    }
+}
+
+// The startup check refuses every action with a code of its own, and the
+// dialog's message without /quiet; nothing changes.
+SCENARIO("switches", "startup_refusals_for_every_action") {
+    const struct { const char* label; int exitCode; const char* text; } refusals[] = {
+        {"not XP", 1633, kNotXp},
+        {"not installed", 1605, kNotInstalled},
+        {"wrong version", 1638, kWrongVersion},
+    };
+    for (const auto& refusal : refusals) {
+        for (int applied = 0; applied < 2; ++applied) {
+            ResetMachine();
+            SetUpMachine();
+            if (applied) {
+                reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_LogonType", reg::Dword(2));
+                reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_Applied",
+                           reg::Binary(std::string("\1\0\0\0", 4)));
+            }
+            if (refusal.exitCode == 1633) SetWindowsRelease("win2k");
+            if (refusal.exitCode == 1605) RemoveHost();
+            if (refusal.exitCode == 1638) InstallTelvaro("10.4.0.0");
+            g_machine = std::string(refusal.label) + (applied ? ", applied: " : ": ");
+            // Each action from the state in which it would act.
+            const char* action = applied ? "/disable" : "/restore";
+            ExpectNoChange(action, refusal.exitCode, refusal.text);
+            ExpectNoChange(std::string(action) + " /quiet", refusal.exitCode, refusal.text);
+            ExpectNoChange("/status", refusal.exitCode, refusal.text);
+            ExpectNoChange("/quiet /status", refusal.exitCode, refusal.text);
+        }
+    }
+    g_machine.clear();
+}
+
+// Anything the program does not understand changes nothing and ends with 87;
+// the usage box shows unless /quiet is among the switches.
+SCENARIO("switches", "unknown_switches_change_nothing") {
+    SetUpMachine();
+    const std::string usage = UsageText();
+    const char* const lines[] = {
+        "/bogus",   "restore",          "/restore /disable", "/restore /restore",
+        "/quiet",   "/bogus /quiet",    "/restore:yes",      "--restore",
+        "/? /status", "\"/restore /status\"", "/restore /quiet /quiet",
+    };
+    for (const char* line : lines) ExpectNoChange(line, 87, usage);
+    // Not even with the marker there.
+    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_Applied",
+               reg::Binary(std::string("\1\0\0\0", 4)));
+    ExpectNoChange("/disable /restore", 87, usage);
+    ExpectNoChange("/disable /bogus /quiet", 87, usage);
+    // Asked for, the usage is no failure.
+    ExpectNoChange("/?", 0, usage);
+    ExpectNoChange("-? /Quiet", 0, "");
+}
+
+// The program's own path may hold blanks and what looks like a switch; only
+// what follows it counts. With nothing after it the dialog opens as always.
+SCENARIO("switches", "no_switches_open_the_dialog") {
+    SetUpMachine();
+    const std::string exe = "C:\\Lumivale -restore\\Lumivale.exe";
+    PutFile(Where().app, exe);
+    const RegSnapshot start = MachineState();
+    const char* const blanks[] = {"", " \t "};
+    for (const char* arguments : blanks) {
+        App app;
+        app.Start(exe, arguments);
+        CHECK(WaitFor([&] { return app.Enabled(IDOK); }, 5000));
+        CHECK_EQ(app.ButtonStates(), kNotApplied);
+        CHECK(app.NoPopupFor(300));
+        app.Key(app.Main(), VK_ESCAPE);
+        CHECK(app.WaitExit());
+        CHECK_EQ(app.ExitCode(), 0);
+    }
+    CHECK_EQ(MachineState(), start);
+    ExpectNoChange("/status", 1, "", exe);
+}
