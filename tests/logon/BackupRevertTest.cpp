@@ -266,6 +266,20 @@ TEST(Backup, TooLongValuesNeitherBlockNorGetLost) {
     }
 }
 
+// Found by the state explorer: a number copy too long to read must not leave
+// what the failed read put into the number to pad the policy copy after it.
+TEST(Revert, ShortPolicyCopyAfterAnUnreadableCopyIsPaddedAsRead) {
+    Machine machine = ChainedMachine();
+    machine = After(machine, Perform(machine, kApply));
+    machine.registry.Set(kProduct, "AllowMultipleTSSessions", kRegDword, Raw(std::string(8, 2)));
+    machine.registry.Set(kProduct, "AllowMultipleTSSessionsPolicy", kRegDword, Raw("\x05"));
+    Outcome revert = Perform(machine, kRevert);
+    EXPECT_TRUE(revert.result);
+    StoredValue policy;
+    ASSERT_TRUE(revert.registry.Get(kPolicy, "AllowMultipleTSSessions", &policy));
+    EXPECT_EQ(Dword(5), policy.data);  // preset 1, its low byte read
+}
+
 // Disable refused the deletion of one copy after writing every value back.
 // The marker is gone with it, so the next Restore takes a fresh backup
 // instead of trusting the broken set, and the next Disable brings Telvaro's

@@ -441,6 +441,7 @@ int main(int argc, char** argv) {
                     std::cout << "state " << index << " of seed " << seed << ": " << why
                               << " (result " << run.result << ")\n";
                     Dump(start, sequence, i);
+                    std::cout.flush();
                 }
                 break;
             }
