@@ -50,7 +50,7 @@ bool IsPrefixed(const char* copy) { return std::strncmp(copy, "Zelt_", 5) == 0; 
 // The longest data a read of the value takes: a text buffer, or a number.
 std::size_t Limit(const SavedValue& s) { return IsText(s) ? 260 : 4; }
 
-// total bytes ending in the name, then a terminator when asked.
+// Text of exactly total bytes that ends in the name, with or without a terminator.
 Bytes Sized(const std::string& name, std::size_t total, bool terminated) {
     std::size_t room = total - (terminated ? 1 : 0);
     std::string text = name.size() >= room ? name.substr(name.size() - room)
