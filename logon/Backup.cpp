@@ -104,8 +104,13 @@ bool LogonConfig::RestoreText(const char* backupName, const char* targetKey,
 bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
                                const char* targetName, std::uint32_t* value) {
     RegistryValue product(registry_, kHkeyLocalMachine, kProductKey);
-    if (!product.ReadDword(backupName, kRegDword, value))
+    // A copy too long to read leaves the number undefined, and a copy shorter
+    // than 4 bytes read next into it would be padded with that.
+    std::uint32_t before = *value;
+    if (!product.ReadDword(backupName, kRegDword, value)) {
+        *value = before;
         return NeverReadable(kHkeyLocalMachine, kProductKey, backupName, kDwordSize);
+    }
     RegistryValue target(registry_, kHkeyLocalMachine, targetKey);
     return target.WriteDword(targetName, kRegDword, *value) == 1;
 }

@@ -39,7 +39,11 @@ bool CopyPath(char* target, const char* text) {
 int LogonConfig::ReadText(RegKey root, const char* path, const char* name, char* buffer) {
     RegistryValue value(registry_, root, path);
     std::uint32_t count = kTextBufferSize;
-    if (!value.ReadBytes(name, kRegSz, buffer, &count)) return 0;
+    if (!value.ReadBytes(name, kRegSz, buffer, &count)) {
+        // What a refused or too long read leaves in the buffer is undefined.
+        std::memset(buffer, 0, kTextBufferSize);
+        return 0;
+    }
     // Text that fills the buffer without a terminator would be read past its end;
     // bytes after a terminator do not matter.
     if (!std::memchr(buffer, 0, kTextBufferSize)) {
@@ -56,7 +60,10 @@ bool LogonConfig::TextNeverReadable(RegKey root, const char* path, const char* n
     char buffer[kTextBufferSize];
     std::uint32_t count = kTextBufferSize;
     RegistryValue value(registry_, root, path);
-    return value.ReadBytes(name, kRegSz, buffer, &count) && !std::memchr(buffer, 0, count);
+    // ReadBytes zero-fills the whole buffer: only data that fills it can lack
+    // a terminator there.
+    return value.ReadBytes(name, kRegSz, buffer, &count) &&
+           !std::memchr(buffer, 0, kTextBufferSize);
 }
 
 int LogonConfig::WriteText(RegKey root, const char* path, const char* name, std::uint32_t type,
@@ -118,14 +125,17 @@ bool LogonConfig::RepairGinaChain() {
 
     if (Names(current, kProductGinaName)) {
         char candidate[kTextBufferSize] = {0};
-        if (ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate)) {
+        bool recorded = ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate);
+        // A record the registry will not show may name the GINA to put back.
+        if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
+            return false;
+        if (recorded && candidate[0]) {
             char joined[kTextBufferSize];
             std::memcpy(joined, systemDirectory, kTextBufferSize);
             // Telvaro's record is written back as it stands, not as the joined
             // path. An empty record names no file: joined to the system
             // directory it would find the directory itself.
-            if (candidate[0] && (FileExists(candidate) ||
-                                 (JoinPath(joined, candidate) && FileExists(joined))))
+            if (FileExists(candidate) || (JoinPath(joined, candidate) && FileExists(joined)))
                 return WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz,
                                  candidate) == 1;
         }
@@ -150,13 +160,17 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     std::memcpy(text, systemDirectory, kTextBufferSize);
     bool fallbackFits = systemDirectory[0] != 0 && JoinPath(text, kDefaultGinaName);
 
-    if (Names(candidate, kProductGinaName) &&
-        ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate) &&
-        !Names(candidate, kChainedGinaName)) {  // it must not chain back to itself
+    if (Names(candidate, kProductGinaName)) {
+        bool recorded = ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate);
+        // A record the registry will not show may name the GINA to chain to.
+        if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
+            return false;
         char inSystem[kTextBufferSize];
-        bool inSystemFits = systemDirectory[0] != 0 && CopyPath(inSystem, systemDirectory) &&
-                            JoinPath(inSystem, candidate);
-        if (candidate[0] && (FileExists(candidate) || (inSystemFits && FileExists(inSystem)))) {
+        // It must not chain back to itself.
+        if (recorded && candidate[0] && !Names(candidate, kChainedGinaName) &&
+            (FileExists(candidate) ||
+             (systemDirectory[0] != 0 && CopyPath(inSystem, systemDirectory) &&
+              JoinPath(inSystem, candidate) && FileExists(inSystem)))) {
             CopyPath(text, candidate);
             fallbackFits = true;
         }

@@ -114,34 +114,49 @@ struct RefusalCase {
     bool markerAfter;
     bool logonUntouched;  // no logon value changed
     bool backupKept;      // backup set and marker exactly as before
+    int nth;              // which call of that kind on that target, from 1
 };
 // Test names in listings rather than the bytes of the case.
 void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 const RefusalCase kRefusals[] = {
     {"RepairWrite", DirectMachine, false, kApply, ObservedRegistry::kSet, "GinaDLL",
-     true, false, false},
+     true, false, false, 1},
     {"LogonTypeWrite", DirectMachine, false, kApply, ObservedRegistry::kSet, "LogonType",
-     true, false, false},
+     true, false, false, 1},
     {"PolicyKeyCreation", DirectMachine, false, kApply, ObservedRegistry::kCreate, kPolicy,
-     true, false, false},
+     true, false, false, 1},
     {"BackupCopyWrite", ChainedMachine, false, kApply, ObservedRegistry::kSet, "Zelt_ChainTo",
-     false, true, false},
+     false, true, false, 1},
     {"ChainedGinaCopyWrite", ChainedMachine, false, kApply, ObservedRegistry::kSet,
-     "Zelt_GinaChainTo", false, true, false},
+     "Zelt_GinaChainTo", false, true, false, 1},
     {"MarkerWrite", ChainedMachine, false, kApply, ObservedRegistry::kSet, kMarker,
-     false, true, false},
+     false, true, false, 1},
     {"SourceRead", ChainedMachine, false, kApply, ObservedRegistry::kQuery, "LogonType",
-     false, true, false},
+     false, true, false, 1},
     {"MarkerReadWhileApplied", DirectMachine, true, kApply, ObservedRegistry::kQuery, kMarker,
-     true, true, true},
+     true, true, true, 1},
     {"RestoreWrite", ChainedMachine, true, kRevert, ObservedRegistry::kSet, "ChainTo",
-     true, false, true},
+     true, false, true, 1},
     // Every value is back: the marker goes first, the refused copy stays behind.
     {"BackupDeletion", ChainedMachine, true, kRevert, ObservedRegistry::kDelete,
-     "Zelt_LogonType", false, false, false},
+     "Zelt_LogonType", false, false, false, 1},
     {"MarkerDeletion", ChainedMachine, true, kRevert, ObservedRegistry::kDelete, kMarker,
-     true, false, true},
+     true, false, true, 1},
+    // The repair's reads, after the backup's. A record the registry will not
+    // show is no missing record, and a short ChainTo without a terminator is
+    // one the repair can read: a refused read of either is an error.
+    {"RecordReadDirect", DirectMachine, false, kApply, ObservedRegistry::kQuery, "GinaDLL",
+     true, false, false, 3},
+    {"RecordReadChained", ChainedMachine, false, kApply, ObservedRegistry::kQuery, "GinaDLL",
+     true, false, false, 3},
+    {"UnterminatedChainToRead",
+     [] {
+         Machine m = ChainedMachine();
+         m.registry.Set(kChained, "ChainTo", kRegSz, Raw("TVGINA.DLL"));
+         return m;
+     },
+     false, kApply, ObservedRegistry::kQuery, "ChainTo", true, false, false, 3},
 };
 
 class Refusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -152,7 +167,7 @@ TEST_P(Refusal, ReportsErrorLosesNothingAndASecondTryCompletes) {
     Machine start = original;
     if (c.applied) start = After(original, Perform(original, kApply));
 
-    int call = CallIndex(Perform(start, c.operation), c.refused, c.target);
+    int call = CallIndex(Perform(start, c.operation), c.refused, c.target, c.nth);
     ASSERT_NE(0, call);
     Outcome failed = Perform(start, c.operation, call);
     EXPECT_FALSE(failed.result);
@@ -249,6 +264,20 @@ TEST(Backup, TooLongValuesNeitherBlockNorGetLost) {
         StoredValue after;
         EXPECT_TRUE(revert.registry.Get(copy.key, copy.name, &after) && after == live);
     }
+}
+
+// Found by the state explorer: a number copy too long to read must not leave
+// what the failed read put into the number to pad the policy copy after it.
+TEST(Revert, ShortPolicyCopyAfterAnUnreadableCopyIsPaddedAsRead) {
+    Machine machine = ChainedMachine();
+    machine = After(machine, Perform(machine, kApply));
+    machine.registry.Set(kProduct, "AllowMultipleTSSessions", kRegDword, Raw(std::string(8, 2)));
+    machine.registry.Set(kProduct, "AllowMultipleTSSessionsPolicy", kRegDword, Raw("\x05"));
+    Outcome revert = Perform(machine, kRevert);
+    EXPECT_TRUE(revert.result);
+    StoredValue policy;
+    ASSERT_TRUE(revert.registry.Get(kPolicy, "AllowMultipleTSSessions", &policy));
+    EXPECT_EQ(Dword(5), policy.data);  // preset 1, its low byte read
 }
 
 // Disable refused the deletion of one copy after writing every value back.

@@ -152,10 +152,12 @@ inline Values BackupValues(const MemoryRegistry& registry) {
     return values;
 }
 
-// Passes every call through and keeps the status the registry returned.
+// Passes every call through and keeps the status the registry returned, and
+// the type and bytes of every write.
 class StatusLog : public Registry {
 public:
-    StatusLog(Registry& inner, std::vector<long>& statuses) : inner_(inner), log_(statuses) {}
+    StatusLog(Registry& inner, std::vector<long>& statuses, std::vector<StoredValue>& writes)
+        : inner_(inner), log_(statuses), writes_(writes) {}
     long OpenKey(RegKey root, const char* path, RegKey* key) {
         return Keep(inner_.OpenKey(root, path, key));
     }
@@ -168,6 +170,7 @@ public:
     }
     long SetValueEx(RegKey key, const char* name, std::uint32_t type, const unsigned char* data,
                     std::uint32_t count) {
+        writes_.push_back(StoredValue{type, count ? Bytes(data, data + count) : Bytes()});
         return Keep(inner_.SetValueEx(key, name, type, data, count));
     }
     long DeleteValue(RegKey key, const char* name) { return Keep(inner_.DeleteValue(key, name)); }
@@ -180,6 +183,7 @@ private:
     }
     Registry& inner_;
     std::vector<long>& log_;
+    std::vector<StoredValue>& writes_;
 };
 
 enum Operation { kApply, kRevert };
@@ -189,6 +193,7 @@ struct Outcome {
     MemoryRegistry registry;  // as the operation left it
     std::vector<ObservedRegistry::Call> calls;
     std::vector<long> statuses;  // of the calls that reached the registry
+    std::vector<StoredValue> writes;  // that reached the registry, in order
     int openHandles;
     bool failedChange;
 };
@@ -200,7 +205,7 @@ inline Outcome Perform(const Machine& start, Operation operation, int failAt = 0
     Outcome run;
     run.registry = start.registry;
     FakeSystem system = start.system;
-    StatusLog log(run.registry, run.statuses);
+    StatusLog log(run.registry, run.statuses, run.writes);
     ObservedRegistry observed(log);
     if (refuseRest)
         observed.FailFrom(failAt);
@@ -220,11 +225,13 @@ inline Machine After(const Machine& start, const Outcome& run) {
     return machine;
 }
 
-// 1-based index of the first call of that kind on that value name or key
-// path (compared without case); 0 when there is none.
-inline int CallIndex(const Outcome& run, ObservedRegistry::Operation kind, const char* name) {
+// 1-based index of the nth (first when 0) call of that kind on that value
+// name or key path (compared without case); 0 when there is none.
+inline int CallIndex(const Outcome& run, ObservedRegistry::Operation kind, const char* name,
+                     int nth = 1) {
     for (std::size_t i = 0; i < run.calls.size(); ++i)
-        if (run.calls[i].operation == kind && strcasecmp(run.calls[i].name.c_str(), name) == 0)
+        if (run.calls[i].operation == kind && strcasecmp(run.calls[i].name.c_str(), name) == 0 &&
+            --nth <= 0)
             return static_cast<int>(i) + 1;
     return 0;
 }

@@ -1,14 +1,13 @@
 #include "MemoryRegistry.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
 namespace {
 
+// ASCII letters only: every name here is ASCII. Kept cheap for the explorer.
 std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
 
