@@ -134,8 +134,8 @@ lumivale_add_backports() {
     LUMIVALE_SYSTEM_CHANGES+=("apt source bookworm-backports added ($list)")
 }
 
-# Configures and builds build/win32, build/win64 and build/native.
-lumivale_build_all() {
+# Configures and builds build/win32 and build/win64.
+lumivale_build_windows() {
     local root=$1 jobs
     jobs=$(nproc 2>/dev/null || echo 2)
     cmake -S "$root" -B "$root/build/win32" \
@@ -144,7 +144,13 @@ lumivale_build_all() {
     cmake -S "$root" -B "$root/build/win64" \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
     cmake --build "$root/build/win64" -j"$jobs"
+}
+
+# Configures and builds build/win32, build/win64 and build/native.
+lumivale_build_all() {
+    local root=$1
+    lumivale_build_windows "$root"
     cmake -S "$root" -B "$root/build/native" \
         -DLUMIVALE_WIN32_DIR="$root/build/win32" -DLUMIVALE_WIN64_DIR="$root/build/win64" >/dev/null
-    cmake --build "$root/build/native" -j"$jobs"
+    cmake --build "$root/build/native" -j"$(nproc 2>/dev/null || echo 2)"
 }
