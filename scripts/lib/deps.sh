@@ -64,10 +64,11 @@ lumivale_need_wine32() {
         dpkg --print-foreign-architectures | grep -qx i386" wine32:i386
 }
 
-# Makes the 32-bit Wine loader runnable. Kernels without ia32 emulation cannot
-# run i386 Linux programs ("Exec format error"); there the loader runs through
-# qemu-user, registered for i386 ELF with binfmt_misc. Where the kernel runs
-# them itself, nothing is changed. Call after lumivale_install_missing.
+# Makes i386 Linux programs, such as the 32-bit Wine loader, runnable.
+# Kernels without ia32 emulation cannot run them ("Exec format error"); there
+# they run through qemu-user, registered for i386 ELF with binfmt_misc. Where
+# the kernel runs them itself, nothing is changed. Call before installing
+# i386 packages: their install scripts run i386 programs.
 lumivale_enable_i386_programs() {
     lumivale_i386_runs && return 0
     local sudo=$LUMIVALE_SUDO binfmt=/proc/sys/fs/binfmt_misc
@@ -81,30 +82,47 @@ lumivale_enable_i386_programs() {
         head -n 3 "$binfmt/qemu-i386" >&2
         return 1
     fi
-    # bookworm's qemu 7.2 cannot run Wine ("failed to map the shared user
-    # data: c0000018"); bookworm-backports has a working one.
-    if ! lumivale_qemu_i386_usable; then
-        lumivale_add_backports
-        echo "Installing: qemu-user-static (bookworm-backports)"
-        $sudo apt-get update -q
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q \
-            -t bookworm-backports qemu-user-static
-        lumivale_qemu_i386_usable || { echo "no usable qemu-i386-static" >&2; return 1; }
-    fi
-    local qemu flags=OCF
+    lumivale_qemu_i386_usable || lumivale_install_qemu || return 1
+    local qemu flags=OF
     qemu=$(lumivale_qemu_i386_path)
     # P: argv[0] preserved, for qemu's wrapper that expects it.
-    case $qemu in *-binfmt-P) flags=POCF ;; esac
+    case $qemu in *-binfmt-P) flags=POF ;; esac
     # The i386 ELF header (executables and shared objects), as qemu registers
     # it on other hosts. F: the kernel opens the interpreter now, so it also
     # serves programs started in other mount namespaces.
     printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu:$flags" \
         | $sudo tee "$binfmt/register" >/dev/null
     LUMIVALE_SYSTEM_CHANGES+=("i386 ELF programs registered with binfmt_misc to run through $qemu")
-    lumivale_i386_runs || { echo "the 32-bit Wine loader still does not run" >&2; return 1; }
+    lumivale_i386_runs || { echo "i386 programs still do not run" >&2; return 1; }
 }
 
-lumivale_i386_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+# bookworm's qemu 7.2 cannot run Wine ("failed to map the shared user data:
+# c0000018"); bookworm-backports has a working one.
+lumivale_install_qemu() {
+    lumivale_add_backports
+    echo "Installing: qemu-user-static (bookworm-backports)"
+    $LUMIVALE_SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $LUMIVALE_SUDO apt-get install -y -q \
+        -t bookworm-backports qemu-user-static
+    lumivale_qemu_i386_usable || { echo "no usable qemu-i386-static" >&2; return 1; }
+}
+
+# Runs the smallest i386 program: an ELF header, one segment and
+# "mov eax, 1; xor ebx, ebx; int 0x80" (exit(0)).
+lumivale_i386_runs() {
+    local program status=0
+    program=$(mktemp /tmp/lumivale-i386.XXXXXX)
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'`
+           `'\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'`
+           `'\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00'`
+           `'\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08'`
+           `'\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00'`
+           `'\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$program"
+    chmod +x "$program"
+    "$program" 2>/dev/null || status=$?
+    rm -f "$program"
+    return $status
+}
 
 # The qemu-i386 that binfmt_misc starts with argv[0] preserved (the P flag).
 lumivale_qemu_i386_path() {
