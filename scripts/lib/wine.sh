@@ -103,6 +103,12 @@ REGEDIT4
 REG
     lumivale_wine regedit /S "$(lumivale_wine winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 \
         || { echo "could not configure the Wine prefix" >&2; return 1; }
+    # Once no program of the prefix runs, Wine ends its services and desktop
+    # process; the next program's desktop then waits 10 s for the RPC service.
+    # A cmd that waits for input that never comes (a fifo open both ways)
+    # keeps them running until lumivale_wine_stop ends the server.
+    mkfifo "$WINEPREFIX/lumivale-idle"
+    lumivale_wine cmd <>"$WINEPREFIX/lumivale-idle" >/dev/null 2>&1 &
 }
 
 # Ends the Wine servers of our prefixes, then our Xvfb servers, and removes
