@@ -1,5 +1,5 @@
 # Installs, with apt-get, the Debian 12 packages a command needs and does not
-# find. Sourced by scripts/test and scripts/demo.
+# find. Sourced by scripts/test, scripts/demo and scripts/bench.
 #
 # scripts/test also needs 32-bit Wine (wine32:i386) for the XP build. With it
 # installed, Debian's `wine` script picks the 32-bit loader, so scripts/lib/wine.sh
