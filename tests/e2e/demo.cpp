@@ -95,12 +95,41 @@ int DemoDump(const char* title) {
     return 0;
 }
 
+int DemoReady() {
+    HWND main = MainDialog();
+    if (!main) {
+        std::printf("Lumivale's dialog did not show\n");
+        return 1;
+    }
+    // The startup check enables one of the two buttons, or shows why not.
+    if (WaitFor([&] {
+            return IsWindowEnabled(GetDlgItem(main, IDOK)) ||
+                   IsWindowEnabled(GetDlgItem(main, 1001));
+        }, 10000))
+        return 0;
+    HWND box = Popup(main);
+    std::printf("Lumivale refused the machine: %s\n",
+                box ? App::MessageText(box).c_str() : "(no message)");
+    return 1;
+}
+
 int DemoPress(int id) {
     HWND main = MainDialog();
-    if (!main) return 1;
-    PostMessageA(GetDlgItem(main, id), BM_CLICK, 0, 0);
+    if (!main) {
+        std::printf("Lumivale's dialog did not show\n");
+        return 1;
+    }
+    HWND button = GetDlgItem(main, id);
+    if (!IsWindowEnabled(button)) {
+        std::printf("Lumivale's \"%s\" button is disabled\n", WindowText(button).c_str());
+        return 1;
+    }
+    PostMessageA(button, BM_CLICK, 0, 0);
     HWND box = Popup(main);
-    if (!box) return 1;
+    if (!box) {
+        std::printf("Lumivale showed no message\n");
+        return 1;
+    }
     std::printf("Lumivale says: %s\n", App::MessageText(box).c_str());
     return 0;
 }

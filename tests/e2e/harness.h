@@ -211,9 +211,12 @@ void ResetMachine();
 
 int RunScenarios(const std::vector<std::string>& groups);
 int Measure(int rounds);
-// For scripts/demo: print the machine's logon values; press a button of the
-// running program and wait for its message; close that message.
+// For scripts/demo: print the machine's logon values; wait until the startup
+// check of the running program enabled a button; press a button and wait for
+// its message; close that message. Non-zero, with the reason printed, when
+// the program does not get there.
 int DemoDump(const char* title);
+int DemoReady();
 int DemoPress(int id);
 int DemoDismiss();
 

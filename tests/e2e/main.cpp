@@ -49,7 +49,7 @@ int ExpectGroups(const std::string& expected) {
 int Usage() {
     std::printf("usage: lumivale-e2e --app PATH [--fixtures DIR] [--group NAME]... [--list]\n"
                 "       lumivale-e2e --app PATH --measure ROUNDS\n"
-                "       lumivale-e2e --dump TITLE | --press ID | --dismiss\n");
+                "       lumivale-e2e --dump TITLE | --ready | --press ID | --dismiss\n");
     return 2;
 }
 
@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
             return ExpectGroups(argv[++i]);
         } else if (!std::strcmp(argv[i], "--dump") && hasValue) {
             return e2e::DemoDump(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--ready")) {
+            return e2e::DemoReady();
         } else if (!std::strcmp(argv[i], "--press") && hasValue) {
             return e2e::DemoPress(std::atoi(argv[++i]));
         } else if (!std::strcmp(argv[i], "--dismiss")) {
