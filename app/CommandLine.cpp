@@ -13,18 +13,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // whether a switch is known.
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The program's path ends at its closing quote when it starts with one,
-// else at the first blank, as the C runtime splits it.
-const char* SkipProgramPath(const char* p) {
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') ++p;
-        return *p ? p + 1 : p;
-    }
-    while (*p && !IsBlank(*p)) ++p;
-    return p;
-}
-
 // Copies the next argument, blanks inside quotes kept and the quotes
 // dropped, into `argument`; *fits is false when it was cut short. Returns
 // where the argument ends, or null when there is none.
@@ -80,6 +68,18 @@ CommandResult Result(int exitCode, int message) {
 
 }  // namespace
 
+const char* ArgumentsOf(const char* p) {
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"') ++p;
+        if (*p) ++p;
+    } else {
+        while (*p && !IsBlank(*p)) ++p;
+    }
+    while (IsBlank(*p)) ++p;
+    return p;
+}
+
 Command ParseCommandLine(const char* commandLine) {
     Command command = {kShowDialog, false};
     if (!commandLine) return command;
@@ -87,7 +87,7 @@ Command ParseCommandLine(const char* commandLine) {
     int actions = 0, quiets = 0, unknown = 0;
     char argument[kArgumentSize];
     bool fits = true;
-    const char* p = SkipProgramPath(commandLine);
+    const char* p = ArgumentsOf(commandLine);
     while ((p = NextArgument(p, argument, &fits)) != 0) {
         CommandAction action = kInvalidCommand;
         Switch kind = fits ? Classify(argument, &action) : kUnknownSwitch;

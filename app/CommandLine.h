@@ -20,6 +20,11 @@ struct Command {
     bool quiet;  // no window and no message box
 };
 
+// Where the arguments begin in a whole command line: past the program's path
+// (up to its closing quote when it starts with one, else to the first blank)
+// and the blanks after it, as the C runtime splits it.
+const char* ArgumentsOf(const char* commandLine);
+
 // Reads the process's whole command line as GetCommandLineA gives it: the
 // program's path (quoted or not), then switches written with "/" or "-" in
 // any case. A null or empty line shows the dialog.
