@@ -115,7 +115,29 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
     return target.WriteDword(targetName, kRegDword, *value) == 1;
 }
 
+// A GINA that cannot be loaded stops every logon, so nothing is written back
+// that names a GINA file that is not there or turns a chain that loads into
+// one that does not. A machine whose chain is broken already is no worse
+// for getting its own settings back.
+bool LogonConfig::RestoredGinasLoad() {
+    char systemDirectory[kTextBufferSize];
+    GetSystemDirectoryText(systemDirectory);
+    const char* const copies[] = {kBackupGinaDll, kBackupChainedGinaChainTo};
+    for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i) {
+        char text[kTextBufferSize];
+        if (ReadText(kHkeyLocalMachine, kProductKey, copies[i], text)) {
+            if (text[0] && !FindGina(text, systemDirectory)) return false;
+        } else if (!TextNeverReadable(kHkeyLocalMachine, kProductKey, copies[i])) {
+            return false;
+        }
+    }
+    ChainState restored = FollowChain(true, systemDirectory);
+    return restored == kChainLoads ||
+           (restored == kChainBroken && FollowChain(false, systemDirectory) == kChainBroken);
+}
+
 bool LogonConfig::RestoreBackup() {
+    if (!RestoredGinasLoad()) return false;
     // Every value is tried; the backup is only deleted once all are back.
     bool restored = RestoreText(kBackupGinaDll, kWinlogonKey, kGinaDll);
     restored = RestoreText(kBackupChainTo, kWinlogonKey, kChainTo) && restored;

@@ -17,6 +17,7 @@ public:
     std::map<std::uint32_t, OsVersion> versions;
     std::string systemDirectory = "C:\\WINDOWS\\system32";
     bool systemDirectoryFails = false;
+    bool domainMember = false;  // joined to a domain, else a workgroup
     // Paths a find-first-file search finds, compared without case; "*" and
     // "?" in a search match as Windows matches them.
     std::set<std::string> files;
@@ -34,6 +35,7 @@ public:
     void SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
     void AddFile(const std::string& path) { files.insert(Lower(path)); }
     void AddDirectory(const std::string& path) { directories.insert(Lower(path)); }
+    void RemoveFile(const std::string& path) { files.erase(Lower(path)); }
 
     bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
     std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
