@@ -38,7 +38,7 @@ bool SameText(const char* a, const char* b) {
     char foldedA[kTextBufferSize], foldedB[kTextBufferSize];
     Fold(a, foldedA);
     Fold(b, foldedB);
-    return std::strcmp(foldedA, foldedB) == 0;
+    return std::strncmp(foldedA, foldedB, kTextBufferSize) == 0;
 }
 
 // The system's own GINA, by name or by its path in the system directory.
