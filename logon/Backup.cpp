@@ -117,8 +117,9 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
 
 // A GINA that cannot be loaded stops every logon, so nothing is written back
 // that names a GINA file that is not there or turns a chain that loads into
-// one that does not. A machine whose chain is broken already is no worse
-// for getting its own settings back.
+// one that does not: neither once all is back, nor when only the Wayfold
+// GINA's ChainTo, which goes back first, is. A machine whose chain is broken
+// already is no worse for getting its own settings back.
 bool LogonConfig::RestoredGinasLoad() {
     char systemDirectory[kTextBufferSize];
     GetSystemDirectoryText(systemDirectory);
@@ -131,15 +132,18 @@ bool LogonConfig::RestoredGinasLoad() {
             return false;
         }
     }
-    ChainState restored = FollowChain(true, systemDirectory);
-    return restored == kChainLoads ||
-           (restored == kChainBroken && FollowChain(false, systemDirectory) == kChainBroken);
+    return FollowChain(false, false, systemDirectory) == kChainBroken ||
+           (FollowChain(true, true, systemDirectory) == kChainLoads &&
+            FollowChain(false, true, systemDirectory) == kChainLoads);
 }
 
 bool LogonConfig::RestoreBackup() {
     if (!RestoredGinasLoad()) return false;
     // Every value is tried; the backup is only deleted once all are back.
-    bool restored = RestoreText(kBackupGinaDll, kWinlogonKey, kGinaDll);
+    // Winlogon's GinaDLL goes back only once what the Wayfold GINA loads
+    // next is in place.
+    bool restored = RestoreText(kBackupChainedGinaChainTo, kChainedGinaKey, kChainTo) &&
+                    RestoreText(kBackupGinaDll, kWinlogonKey, kGinaDll);
     restored = RestoreText(kBackupChainTo, kWinlogonKey, kChainTo) && restored;
     std::uint32_t value = 1;
     restored = RestoreDword(kBackupLogonType, kWinlogonKey, kLogonType, &value) && restored;
@@ -148,7 +152,6 @@ bool LogonConfig::RestoreBackup() {
                             &value) && restored;
     restored = RestoreDword(kBackupMultipleSessionsPolicy, kPolicyKey, kAllowMultipleTsSessions,
                             &value) && restored;
-    restored = RestoreText(kBackupChainedGinaChainTo, kChainedGinaKey, kChainTo) && restored;
     if (!restored) return false;
     return DeleteBackup();
 }

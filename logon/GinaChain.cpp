@@ -222,12 +222,13 @@ int LogonConfig::TextAfterRestore(const char* backupName, const char* key, const
     return TextNeverReadable(kHkeyLocalMachine, key, name) ? 1 : 0;
 }
 
-// Follows the chain Winlogon loads, now or once the backup is written back:
-// its GinaDLL (none: the system default), after Telvaro's GINA the one it
-// recorded, after the Wayfold GINA its ChainTo.
-LogonConfig::ChainState LogonConfig::FollowChain(bool restored, const char* systemDirectory) {
+// Follows the chain Winlogon loads: its GinaDLL (none: the system default),
+// after Telvaro's GINA the one it recorded, after the Wayfold GINA its
+// ChainTo; each of the two settings as it is, or as the backup writes it back.
+LogonConfig::ChainState LogonConfig::FollowChain(bool restoredGina, bool restoredChainTo,
+                                                 const char* systemDirectory) {
     char text[kTextBufferSize];
-    if (!TextAfterRestore(restored ? kBackupGinaDll : 0, kWinlogonKey, kGinaDll, text))
+    if (!TextAfterRestore(restoredGina ? kBackupGinaDll : 0, kWinlogonKey, kGinaDll, text))
         return kChainUnknown;
     if (!text[0]) return kChainLoads;
     bool product = false, chained = false;
@@ -242,7 +243,7 @@ LogonConfig::ChainState LogonConfig::FollowChain(bool restored, const char* syst
         } else if (Names(text, kChainedGinaName)) {
             if (chained) return kChainBroken;
             chained = true;
-            read = TextAfterRestore(restored ? kBackupChainedGinaChainTo : 0, kChainedGinaKey,
+            read = TextAfterRestore(restoredChainTo ? kBackupChainedGinaChainTo : 0, kChainedGinaKey,
                                     kChainTo, text);
         } else {
             return kChainLoads;

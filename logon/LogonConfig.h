@@ -51,7 +51,7 @@ private:
     enum ChainState { kChainLoads, kChainBroken, kChainUnknown };
     void GetSystemDirectoryText(char* systemDirectory);
     int TextAfterRestore(const char* backupName, const char* key, const char* name, char* text);
-    ChainState FollowChain(bool restored, const char* systemDirectory);
+    ChainState FollowChain(bool restoredGina, bool restoredChainTo, const char* systemDirectory);
     bool RestoredGinasLoad();
     RegistryValue::Presence MarkerPresence();
     RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);

@@ -168,13 +168,14 @@ std::string Join(const std::string& dir, const std::string& name) {
     return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
 
-// The GINA settings Disable writes back: each copy that fits a text buffer.
-const SavedValue* const kGinaSettings[] = {&kSavedValues[0], &kSavedValues[5]};
-MemoryRegistry WrittenBack(const MemoryRegistry& r) {
+// The GINA settings Disable writes back, Wayfold's ChainTo first: each copy
+// that fits a text buffer, of the first `count` of them.
+const SavedValue* const kGinaSettings[] = {&kSavedValues[5], &kSavedValues[0]};
+MemoryRegistry WrittenBack(const MemoryRegistry& r, int count = 2) {
     MemoryRegistry restored = r;
     StoredValue copy;
     for (const SavedValue* s : kGinaSettings)
-        if (r.Get(kProduct, s->copy, &copy) && copy.data.size() <= 260)
+        if (count-- > 0 && r.Get(kProduct, s->copy, &copy) && copy.data.size() <= 260)
             restored.Set(s->key, s->name, kRegSz, copy.data);
     return restored;
 }
@@ -186,8 +187,9 @@ bool IsXp(const Machine& m) {
 }
 
 // The result without a refused call. Revert fails exactly when a GINA it
-// would write back cannot be found, or when the chain it would give back
-// does not load while the one there now does. Apply fails exactly when a value it must copy (no marker yet: GinaDLL over 260 bytes, a
+// would write back cannot be found, or when the chain it would give back,
+// or the one after its first write, does not load while the one there now
+// does. Apply fails exactly when a value it must copy (no marker yet: GinaDLL over 260 bytes, a
 // number over 4) or change (on NT 4 or XP: a Winlogon GinaDLL the repair cannot
 // read) is there but unreadable, or when the Wayfold GINA is first, its
 // ChainTo readable, and neither the system default's full path nor Telvaro's
@@ -201,8 +203,9 @@ bool Expected(const Machine& m, Operation op) {
         for (const SavedValue* s : kGinaSettings)
             if (TextOf(r, kProduct, s->copy, &name) && !name.empty() && !Found(m.system, name))
                 return false;
-        return PredictNextLogon(WrittenBack(r), m.system).loads ||
-               !PredictNextLogon(r, m.system).loads;
+        return !PredictNextLogon(r, m.system).loads ||
+               (PredictNextLogon(WrittenBack(r), m.system).loads &&
+                PredictNextLogon(WrittenBack(r, 1), m.system).loads);
     }
     if (!Applied(r))
         for (const SavedValue& s : kSavedValues)
