@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "LogonTestSupport.h"
-#include "NextLogon.h"
+#include "NextLogonModel.h"
 
 using namespace logontest;
 
@@ -195,7 +195,7 @@ bool IsXp(const Machine& m) {
 // ChainTo readable, and neither the system default's full path nor Telvaro's
 // recorded GINA, found, fits in 260 bytes.
 bool Expected(const Machine& m, Operation op) {
-    using namespace nextlogon;
+    using namespace logonmodel;
     const MemoryRegistry& r = m.registry;
     StoredValue v;
     if (op == kRevert) {
@@ -261,7 +261,7 @@ std::vector<Origin> OriginsOf(const MemoryRegistry& r) {
 // took it.
 struct BackupTaken {
     bool known;
-    NextLogon logon;
+    PredictedLogon logon;
     bool numberType;  // Winlogon's LogonType was a 4-byte REG_DWORD
 };
 
@@ -296,7 +296,7 @@ std::string Show(const StoredValue& v) {
 std::string Violation(const Machine& before, const Outcome& run, const Press& press,
                       const Outcome* clean, std::vector<Origin>& origins,
                       const BackupTaken& backup) {
-    using namespace nextlogon;
+    using namespace logonmodel;
     const MemoryRegistry& now = run.registry;
     if (run.openHandles || now.OpenHandles()) return "a registry handle left open";
     // Texts: at most 260 bytes, terminated unless copied byte-for-byte; numbers 4 bytes.
@@ -339,9 +339,19 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
             return std::string("marker over an incomplete backup set: ") + s.copy;
     }
     // What Winlogon does at the next logon.
-    const NextLogon was = PredictNextLogon(before.registry, before.system);
-    const NextLogon next = PredictNextLogon(now, before.system);
+    const PredictedLogon was = PredictNextLogon(before.registry, before.system);
+    const PredictedLogon next = PredictNextLogon(now, before.system);
     if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
+    // What /status tells of a workgroup machine is what Winlogon will do.
+    if (!before.system.domainMember) {
+        MemoryRegistry registry = now;
+        FakeSystem system = before.system;
+        NextLogon status;
+        ReadNextLogon(registry, system, &status);
+        if ((status.blockers == 0) != next.welcome)
+            return std::string("the status says the Welcome Screen ") +
+                   (next.welcome ? "stays off" : "shows") + ", Winlogon does otherwise";
+    }
     std::string record;
     bool recorded = TextOf(before.registry, kProduct, "GinaDLL", &record);
     if (press.op == kApply) {
@@ -492,7 +502,7 @@ int main(int argc, char** argv) {
         int refusedAt =
             r.Chance(60) ? static_cast<int>(r.Below(static_cast<unsigned>(sequence.size()))) : -1;
         std::vector<Origin> origins = OriginsOf(start.registry);
-        BackupTaken backup = {false, NextLogon(), false};
+        BackupTaken backup = {false, PredictedLogon(), false};
         Machine now = start;
         for (std::size_t i = 0; i < sequence.size(); ++i) {
             Press& press = sequence[i];

@@ -1,4 +1,4 @@
-#include "NextLogon.h"
+#include "NextLogonModel.h"
 
 #include <algorithm>
 
@@ -28,7 +28,7 @@ std::string Join(const std::string& dir, const std::string& name) {
 
 }  // namespace
 
-namespace nextlogon {
+namespace logonmodel {
 
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
             std::string* text) {
@@ -61,11 +61,11 @@ bool IsSystemGina(const FakeSystem& system, const std::string& name) {
            (!dir.empty() && Upper(name) == Upper(Join(dir, "msgina.dll")));
 }
 
-}  // namespace nextlogon
+}  // namespace logonmodel
 
-NextLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system) {
-    using namespace nextlogon;
-    NextLogon next = {std::vector<std::string>(), true, false, -1, false};
+PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system) {
+    using namespace logonmodel;
+    PredictedLogon next = {std::vector<std::string>(), true, false, -1, false};
     std::string gina;
     bool named = TextOf(registry, kWinlogon, "GinaDLL", &gina) && !gina.empty();
     next.chain.push_back(named ? gina : std::string());
@@ -101,9 +101,9 @@ NextLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& sys
             next.logonType = static_cast<long>(type.data[0] | type.data[1] << 8 |
                                                type.data[2] << 16 |
                                                static_cast<unsigned long>(type.data[3]) << 24);
-    std::string unused;
-    bool noGina = !registry.Get(kWinlogon, "GinaDLL", 0) ||
-                  !TextOf(registry, kWinlogon, "GinaDLL", &unused);
+    // Winlogon ignores a GinaDLL too long for its 260-byte buffer.
+    StoredValue v;
+    bool noGina = !registry.Get(kWinlogon, "GinaDLL", &v) || v.data.size() > 260;
     next.welcome = noGina && next.logonType > 0 && !system.domainMember;
     return next;
 }

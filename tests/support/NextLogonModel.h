@@ -16,7 +16,7 @@
 #include "FakeSystem.h"
 #include "MemoryRegistry.h"
 
-struct NextLogon {
+struct PredictedLogon {
     // The GINAs Winlogon loads, in order, as named; "" is the system default.
     std::vector<std::string> chain;
     bool loads;         // every one found, none twice
@@ -25,9 +25,9 @@ struct NextLogon {
     bool welcome;       // the Welcome Screen is offered
 };
 
-NextLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system);
+PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system);
 
-namespace nextlogon {
+namespace logonmodel {
 // The text a GINA setting gives: up to its first NUL; false when there is
 // none or no 260-byte path buffer holds it.
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
@@ -38,4 +38,4 @@ bool Names(std::string text, const char* upperName);
 bool Found(const FakeSystem& system, const std::string& name);
 // The system's own GINA, by name or by its path in the system directory.
 bool IsSystemGina(const FakeSystem& system, const std::string& name);
-}  // namespace nextlogon
+}  // namespace logonmodel
