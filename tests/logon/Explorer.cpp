@@ -97,6 +97,10 @@ void Put(Random& r, Machine& m, const char* key, const char* name, bool text, un
     m.registry.Set(key, name, TypeOr(r, asText ? kRegSz : kRegDword), asText ? Text(r) : Number(r));
 }
 
+std::string Join(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
+}
+
 Machine Generate(Random& r) {
     Machine m;
     m.registry = MemoryRegistry();
@@ -125,7 +129,7 @@ Machine Generate(Random& r) {
             "C:\\" + std::string(r.Chance(50) ? kDirLengths[r.Below(13)] : r.Below(300), 'd');
     m.system.systemDirectoryFails = r.Chance(3);
     // Every Windows XP has its own GINA.
-    m.system.AddFile(m.system.systemDirectory + "\\msgina.dll");
+    m.system.AddFile(Join(m.system.systemDirectory, "msgina.dll"));
     for (unsigned i = 0; i + 1 < kNameCount; ++i) {
         std::string where = kNames[i];
         switch (r.Below(5)) {
@@ -164,9 +168,6 @@ bool Holds(const StoredValue& c, const StoredValue& v, bool text) {
     return c == v || Copies(c, v, text);
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
-}
 
 // The GINA settings Disable writes back, Wayfold's ChainTo first: each copy
 // that fits a text buffer, of the first `count` of them.
@@ -545,7 +546,7 @@ int main(int argc, char** argv) {
                 const std::string& gone = kNames[r.Below(kNameCount)];
                 now.system.RemoveFile(gone);
                 now.system.RemoveFile(Join(now.system.systemDirectory, gone));
-                now.system.AddFile(now.system.systemDirectory + "\\msgina.dll");
+                now.system.AddFile(Join(now.system.systemDirectory, "msgina.dll"));
                 press.then = gone + " gone";
             }
             // Without the marker the machine as it stands is what the next
