@@ -95,12 +95,6 @@ void SetUpMachine() {
     reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions", reg::Dword(1));
 }
 
-void DeleteSystemGina() {
-    char directory[MAX_PATH] = {0};
-    GetSystemDirectoryA(directory, MAX_PATH);
-    DeleteFileA((std::string(directory) + "\\msgina.dll").c_str());
-}
-
 // Presses a button of a freshly started dialog, dismisses the notice and
 // closes the program; returns the machine as it left it.
 RegSnapshot PressInDialog(int id) {
@@ -118,16 +112,15 @@ RegSnapshot PressInDialog(int id) {
 // /restore and /disable change exactly what the buttons change, each only
 // from the state in which its button is enabled; /status tells that state.
 SCENARIO("switches", "restore_and_disable_do_what_the_buttons_do") {
-    DeleteSystemGina();
     SetUpMachine();
     const RegSnapshot start = MachineState();
     const RegSnapshot restored = PressInDialog(IDOK);
     const RegSnapshot disabled = PressInDialog(1001);
     REQUIRE(restored != start);
 
-    // Each operation once with and once without /quiet. Telvaro's recorded
-    // msgina.dll is not in system32 here, so that "Restore" deletes Winlogon's
-    // GinaDLL and the workgroup machine shows the Welcome Screen.
+    // Each operation once with and once without /quiet. Telvaro recorded the
+    // system's msgina.dll, so "Restore" deletes Winlogon's GinaDLL and the
+    // workgroup machine shows the Welcome Screen.
     const bool quietRestore[] = {false, true};
     for (bool quiet : quietRestore) {
         const std::string q = quiet ? " /quiet" : "";
