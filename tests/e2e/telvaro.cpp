@@ -8,6 +8,7 @@ const char kNotXp[] = "This utility is only valid on Windows XP";
 const char kNotInstalled[] = "This utility is only valid on systems that have Telvaro installed.";
 const char kWrongVersion[] = "This utility is only valid on Telvaro version 10.5";
 const char kRestart[] = "You must restart your computer for these changes to take effect.";
+const char kErrors[] = "Some errors occured.  Please contact Telvaro Tech Support.";
 const char kWaiting[] = "Restore=off Disable=off Close=on";
 const char kNotApplied[] = "Restore=on Disable=off Close=on";
 const char kApplied[] = "Restore=off Disable=on Close=on";

@@ -16,6 +16,7 @@ extern const char kNotXp[];
 extern const char kNotInstalled[];
 extern const char kWrongVersion[];
 extern const char kRestart[];
+extern const char kErrors[];
 extern const char kWaiting[];
 extern const char kNotApplied[];
 extern const char kApplied[];
