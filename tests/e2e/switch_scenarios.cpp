@@ -206,22 +206,47 @@ SCENARIO("switches", "no_switches_open_the_dialog") {
 
 namespace {
 
-// The machine-wide lock, held by the driver as another copy holds it.
+// The machine-wide lock, held by a thread of the driver as another copy holds
+// it. Release gives it back; Abandon ends the thread without giving it back,
+// as a copy that dies does.
 class HeldLock {
 public:
-    HeldLock() : mutex_(CreateMutexA(0, TRUE, "Global\\Lumivale.Logon")) {
-        REQUIRE(mutex_ != 0 && GetLastError() != ERROR_ALREADY_EXISTS);
+    HeldLock()
+        : mutex_(0), taken_(CreateEventA(0, TRUE, FALSE, 0)),
+          end_(CreateEventA(0, TRUE, FALSE, 0)), release_(false) {
+        thread_ = CreateThread(0, 0, &Hold, this, 0, 0);
+        REQUIRE(WaitForSingleObject(taken_, 5000) == WAIT_OBJECT_0 && mutex_ != 0);
     }
-    ~HeldLock() { Release(); }
-    void Release() {
-        if (!mutex_) return;
-        ReleaseMutex(mutex_);
-        CloseHandle(mutex_);
-        mutex_ = 0;
+    ~HeldLock() {
+        Release();
+        if (mutex_) CloseHandle(mutex_);
+        CloseHandle(taken_);
+        CloseHandle(end_);
     }
+    void Release() { End(true); }
+    void Abandon() { End(false); }
 
 private:
-    HANDLE mutex_;
+    void End(bool release) {
+        if (!thread_) return;
+        release_ = release;
+        SetEvent(end_);
+        WaitForSingleObject(thread_, 5000);
+        CloseHandle(thread_);
+        thread_ = 0;
+    }
+    static DWORD WINAPI Hold(LPVOID self) {
+        HeldLock* lock = static_cast<HeldLock*>(self);
+        HANDLE mutex = CreateMutexA(0, TRUE, "Global\\Lumivale.Logon");
+        if (mutex && GetLastError() != ERROR_ALREADY_EXISTS) lock->mutex_ = mutex;
+        SetEvent(lock->taken_);
+        WaitForSingleObject(lock->end_, INFINITE);
+        if (lock->release_ && lock->mutex_) ReleaseMutex(lock->mutex_);
+        return 0;
+    }
+
+    HANDLE mutex_, taken_, end_, thread_;
+    bool release_;
 };
 
 // The machine after one /restore on its own, whose backup holds every logon
@@ -249,7 +274,8 @@ RegSnapshot RestoredAlone() {
 }  // namespace
 
 // A copy that finds the lock held waits without touching the registry, and
-// makes its change once the lock is given back.
+// makes its change once the lock is free, also when its holder died without
+// giving it back.
 SCENARIO("copies", "a_copy_waits_for_the_lock") {
     const RegSnapshot restored = RestoredAlone();
     const RegSnapshot start = MachineState();
@@ -259,7 +285,7 @@ SCENARIO("copies", "a_copy_waits_for_the_lock") {
     Sleep(2000);  // started and waiting, also through qemu
     CHECK(app.Running());
     CHECK_EQ(MachineState(), start);
-    lock.Release();
+    lock.Abandon();
     CHECK(app.WatchUntilExit().empty());
     CHECK_EQ(app.ExitCode(), 3010);
     CHECK_EQ(MachineState(), restored);
