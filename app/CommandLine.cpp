@@ -62,7 +62,19 @@ Switch Classify(const char* argument, CommandAction* action) {
 }
 
 CommandResult Result(int exitCode, int message) {
-    CommandResult result = {exitCode, message};
+    CommandResult result = {exitCode, message, {0, {0}}};
+    return result;
+}
+
+// Restored or not, and whether the next logon shows the Welcome Screen.
+CommandResult Status(ProductChecks& checks) {
+    if (!checks.IsApplied()) return Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
+    CommandResult result = Result(kExitSuccess, IDS_STATUS_SHOWN);
+    checks.ReadNextLogon(&result.logon);
+    if (result.logon.blockers) {
+        result.exitCode = kExitNotShown;
+        result.message = IDS_STATUS_NOT_SHOWN;
+    }
     return result;
 }
 
@@ -119,8 +131,7 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     case kWrongProductVersion: return Result(kExitProductVersion, IDS_WRONG_VERSION);
     }
 
-    if (action == kStatusCommand)
-        return Result(checks.IsApplied() ? kExitSuccess : kExitNotRestored, 0);
+    if (action == kStatusCommand) return Status(checks);
 
     // Each operation runs only from the state in which the dialog would
     // enable its button; otherwise there is nothing to do and nothing to say.

@@ -33,8 +33,9 @@ Command ParseCommandLine(const char* commandLine);
 // Exit codes, as Windows Installer uses them, so that deployment tools read
 // them without being taught.
 enum ExitCode {
-    kExitSuccess = 0,                 // done or nothing to do; /status: restored
+    kExitSuccess = 0,                 // nothing to do; /status: restored and shown
     kExitNotRestored = 1,             // /status: eligible, not restored
+    kExitNotShown = 2,                // /status: restored, but the next logon will not show it
     kExitInvalidParameter = 87,       // ERROR_INVALID_PARAMETER
     kExitInstallFailure = 1603,       // ERROR_INSTALL_FAILURE: a change was refused
     kExitUnknownProduct = 1605,       // ERROR_UNKNOWN_PRODUCT: Telvaro not installed
@@ -47,10 +48,13 @@ enum ExitCode {
 struct CommandResult {
     int exitCode;
     int message;  // string id to show unless quiet; 0 for none
+    // With kExitNotShown, what keeps the Welcome Screen off: a line each.
+    NextLogon logon;
 };
 
 // Runs one action other than kShowDialog with the dialog's own checks and
 // operations: the startup check, then, under the machine-wide lock, the
-// operation when the applied marker says it is due. Shows nothing itself.
+// operation when the applied marker says it is due; /status reads what the
+// next logon shows, without the lock. Shows nothing itself.
 CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
                              MachineLock& lock);

@@ -36,7 +36,7 @@ int UtilityApp::RunCommand(const Command& command) {
     CommandResult result = PerformCommand(command.action, checks, logon, lock);
     if (!command.quiet && result.message) {
         InitCommonControls();
-        ShowStringMessage(0, result.message);
+        ShowStringMessage(0, result.message, &result.logon);
     }
     return result.exitCode;
 }

@@ -12,7 +12,7 @@ const char kHostExecutable[] = "tvhost32.exe";
 const std::uint32_t kRequiredMajor = 10;
 const std::uint32_t kRequiredMinor = 5;
 const std::uint32_t kRequiredThird = 0;
-const char kVersionLibrary[] = "\\version.dll";
+const char kVersionLibrary[] = "version.dll";
 const char kRootBlock[] = "\\";
 
 // Offsets of dwFileVersionMS and dwFileVersionLS in VS_FIXEDFILEINFO.
@@ -31,18 +31,18 @@ bool InsideBlock(const void* record, const void* block, std::uint32_t size) {
     return record && at >= start && at - start + kFileVersionLsOffset + 4 <= size;
 }
 
-// Loads version.dll from the system directory by full path: loaded by bare
-// name it would be searched for beside the program first, where anyone who
-// can write to that folder could plant one.
-void* LoadVersionLibrary(System& system) {
-    char directory[260] = {0};
-    std::uint32_t length = system.SystemDirectory(directory, sizeof(directory));
-    if (length == 0 || length + sizeof(kVersionLibrary) > sizeof(directory)) return 0;
-    std::strcat(directory, kVersionLibrary);
-    return system.OpenLibrary(directory);
-}
-
 }  // namespace
+
+// Loaded by bare name a library would be searched for beside the program
+// first, where anyone who can write to that folder could plant one.
+void* LoadSystemLibrary(System& system, const char* fileName) {
+    char path[260] = {0};
+    std::uint32_t length = system.SystemDirectory(path, sizeof(path));
+    if (length == 0 || length + 1 + std::strlen(fileName) + 1 > sizeof(path)) return 0;
+    path[length] = '\\';
+    std::strcat(path, fileName);
+    return system.OpenLibrary(path);
+}
 
 int GetOsVersionCode(System& system, int* code) {
     *code = kOsOther;
@@ -64,7 +64,7 @@ int GetOsVersionCode(System& system, int* code) {
 
 int GetFileVersion(System& system, const char* path, std::uint32_t* major,
                    std::uint32_t* minor, std::uint32_t* third) {
-    void* library = LoadVersionLibrary(system);
+    void* library = LoadSystemLibrary(system, kVersionLibrary);
     if (!library) return kFileVersionLoadFailed;
     void* getSize = system.FindEntryPoint(library, "GetFileVersionInfoSizeA");
     void* getInfo = system.FindEntryPoint(library, "GetFileVersionInfoA");

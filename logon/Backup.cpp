@@ -115,9 +115,35 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
     return target.WriteDword(targetName, kRegDword, *value) == 1;
 }
 
+// A GINA that cannot be loaded stops every logon, so nothing is written back
+// that names a GINA file that is not there or turns a chain that loads into
+// one that does not: neither once all is back, nor when only the Wayfold
+// GINA's ChainTo, which goes back first, is. A machine whose chain is broken
+// already is no worse for getting its own settings back.
+bool LogonConfig::RestoredGinasLoad() {
+    char systemDirectory[kTextBufferSize];
+    GetSystemDirectoryText(systemDirectory);
+    const char* const copies[] = {kBackupGinaDll, kBackupChainedGinaChainTo};
+    for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i) {
+        char text[kTextBufferSize];
+        if (ReadText(kHkeyLocalMachine, kProductKey, copies[i], text)) {
+            if (text[0] && !FindGina(text, systemDirectory)) return false;
+        } else if (!TextNeverReadable(kHkeyLocalMachine, kProductKey, copies[i])) {
+            return false;
+        }
+    }
+    return FollowChain(false, false, systemDirectory) == kChainBroken ||
+           (FollowChain(true, true, systemDirectory) == kChainLoads &&
+            FollowChain(false, true, systemDirectory) == kChainLoads);
+}
+
 bool LogonConfig::RestoreBackup() {
+    if (!RestoredGinasLoad()) return false;
     // Every value is tried; the backup is only deleted once all are back.
-    bool restored = RestoreText(kBackupGinaDll, kWinlogonKey, kGinaDll);
+    // Winlogon's GinaDLL goes back only once what the Wayfold GINA loads
+    // next is in place.
+    bool restored = RestoreText(kBackupChainedGinaChainTo, kChainedGinaKey, kChainTo) &&
+                    RestoreText(kBackupGinaDll, kWinlogonKey, kGinaDll);
     restored = RestoreText(kBackupChainTo, kWinlogonKey, kChainTo) && restored;
     std::uint32_t value = 1;
     restored = RestoreDword(kBackupLogonType, kWinlogonKey, kLogonType, &value) && restored;
@@ -126,7 +152,6 @@ bool LogonConfig::RestoreBackup() {
                             &value) && restored;
     restored = RestoreDword(kBackupMultipleSessionsPolicy, kPolicyKey, kAllowMultipleTsSessions,
                             &value) && restored;
-    restored = RestoreText(kBackupChainedGinaChainTo, kChainedGinaKey, kChainTo) && restored;
     if (!restored) return false;
     return DeleteBackup();
 }

@@ -34,6 +34,21 @@ bool CopyPath(char* target, const char* text) {
     return true;
 }
 
+bool SameText(const char* a, const char* b) {
+    char foldedA[kTextBufferSize], foldedB[kTextBufferSize];
+    Fold(a, foldedA);
+    Fold(b, foldedB);
+    return std::strncmp(foldedA, foldedB, kTextBufferSize) == 0;
+}
+
+// The system's own GINA, by name or by its path in the system directory.
+bool IsSystemGina(const char* text, const char* systemDirectory) {
+    char inSystem[kTextBufferSize];
+    return SameText(text, kDefaultGinaName) ||
+           (systemDirectory[0] && CopyPath(inSystem, systemDirectory) &&
+            LogonConfig::JoinPath(inSystem, kDefaultGinaName) && SameText(text, inSystem));
+}
+
 }  // namespace
 
 int LogonConfig::ReadText(RegKey root, const char* path, const char* name, char* buffer) {
@@ -104,6 +119,23 @@ int LogonConfig::JoinPath(char* base, const char* name) {
     return 1;
 }
 
+int LogonConfig::FindGina(const char* name, const char* systemDirectory) {
+    char inSystem[kTextBufferSize];
+    // An empty name names no file: joined to the system directory it would
+    // find the directory itself.
+    return name[0] && (FileExists(name) ||
+                       (systemDirectory[0] && CopyPath(inSystem, systemDirectory) &&
+                        JoinPath(inSystem, name) && FileExists(inSystem)))
+               ? 1
+               : 0;
+}
+
+void LogonConfig::GetSystemDirectoryText(char* systemDirectory) {
+    std::memset(systemDirectory, 0, kTextBufferSize);
+    std::uint32_t length = system_.SystemDirectory(systemDirectory, kTextBufferSize);
+    if (length >= kTextBufferSize) std::memset(systemDirectory, 0, kTextBufferSize);
+}
+
 bool LogonConfig::RepairGinaChain() {
     OsVersion version = {0, 0, 0};
     if (!system_.QueryOsVersion(kOsVersionInfoSize, &version)) return true;
@@ -112,9 +144,8 @@ bool LogonConfig::RepairGinaChain() {
               version.minorVersion == 1;
     if (!nt4OrEarlier && !xp) return true;
 
-    char systemDirectory[kTextBufferSize] = {0};
-    std::uint32_t length = system_.SystemDirectory(systemDirectory, kTextBufferSize);
-    if (length >= kTextBufferSize) std::memset(systemDirectory, 0, kTextBufferSize);
+    char systemDirectory[kTextBufferSize];
+    GetSystemDirectoryText(systemDirectory);
 
     char current[kTextBufferSize] = {0};
     // A GinaDLL that is there but cannot be read is left alone: deleting it
@@ -129,16 +160,15 @@ bool LogonConfig::RepairGinaChain() {
         // A record the registry will not show may name the GINA to put back.
         if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
             return false;
-        if (recorded && candidate[0]) {
-            char joined[kTextBufferSize];
-            std::memcpy(joined, systemDirectory, kTextBufferSize);
-            // Telvaro's record is written back as it stands, not as the joined
-            // path. An empty record names no file: joined to the system
-            // directory it would find the directory itself.
-            if (FileExists(candidate) || (JoinPath(joined, candidate) && FileExists(joined)))
-                return WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz,
-                                 candidate) == 1;
-        }
+        // Telvaro's record is written back as it stands, not as the path it
+        // was found by. A record of Telvaro's own GINA would keep it first.
+        // The system's own GINA is put back by deleting the value: Winlogon
+        // loads it just the same, and only without a GinaDLL does Windows XP
+        // offer the Welcome Screen.
+        if (recorded && !Names(candidate, kProductGinaName) &&
+            !IsSystemGina(candidate, systemDirectory) && FindGina(candidate, systemDirectory))
+            return WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz,
+                             candidate) == 1;
     } else if (Names(current, kChainedGinaName)) {
         return RepairChainedGina(systemDirectory);
     }
@@ -165,12 +195,9 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
         // A record the registry will not show may name the GINA to chain to.
         if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
             return false;
-        char inSystem[kTextBufferSize];
         // It must not chain back to itself.
-        if (recorded && candidate[0] && !Names(candidate, kChainedGinaName) &&
-            (FileExists(candidate) ||
-             (systemDirectory[0] != 0 && CopyPath(inSystem, systemDirectory) &&
-              JoinPath(inSystem, candidate) && FileExists(inSystem)))) {
+        if (recorded && !Names(candidate, kChainedGinaName) &&
+            FindGina(candidate, systemDirectory)) {
             CopyPath(text, candidate);
             fallbackFits = true;
         }
@@ -178,4 +205,50 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     // Never write a truncated or directory-less path.
     if (!fallbackFits) return false;
     return WriteText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, kRegSz, text) == 1;
+}
+
+// The text a GINA setting holds once the backup is written back: its copy's
+// when there is one to write, else its own. Empty when no path can be read
+// from it; 0 when a read was refused.
+int LogonConfig::TextAfterRestore(const char* backupName, const char* key, const char* name,
+                                  char* text) {
+    if (backupName) {
+        if (ReadText(kHkeyLocalMachine, kProductKey, backupName, text)) return 1;
+        // A copy that fits is written back, also one without a terminator.
+        if (!NeverReadable(kHkeyLocalMachine, kProductKey, backupName, kTextBufferSize))
+            return TextNeverReadable(kHkeyLocalMachine, kProductKey, backupName) ? 1 : 0;
+    }
+    if (ReadText(kHkeyLocalMachine, key, name, text)) return 1;
+    return TextNeverReadable(kHkeyLocalMachine, key, name) ? 1 : 0;
+}
+
+// Follows the chain Winlogon loads: its GinaDLL (none: the system default),
+// after Telvaro's GINA the one it recorded, after the Wayfold GINA its
+// ChainTo; each of the two settings as it is, or as the backup writes it back.
+LogonConfig::ChainState LogonConfig::FollowChain(bool restoredGina, bool restoredChainTo,
+                                                 const char* systemDirectory) {
+    char text[kTextBufferSize];
+    if (!TextAfterRestore(restoredGina ? kBackupGinaDll : 0, kWinlogonKey, kGinaDll, text))
+        return kChainUnknown;
+    if (!text[0]) return kChainLoads;
+    bool product = false, chained = false;
+    for (;;) {
+        if (!FindGina(text, systemDirectory)) return kChainBroken;
+        int read = 1;
+        if (Names(text, kProductGinaName)) {
+            if (product) return kChainBroken;  // a loop
+            product = true;
+            if (!ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, text))
+                read = TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll);
+        } else if (Names(text, kChainedGinaName)) {
+            if (chained) return kChainBroken;
+            chained = true;
+            read = TextAfterRestore(restoredChainTo ? kBackupChainedGinaChainTo : 0, kChainedGinaKey,
+                                    kChainTo, text);
+        } else {
+            return kChainLoads;
+        }
+        if (!read) return kChainUnknown;
+        if (!text[0]) return kChainBroken;  // it names no GINA to load next
+    }
 }

@@ -62,8 +62,15 @@ public:
     // 260-byte buffer. 0, with base unchanged, when an argument is missing or
     // the result would not fit.
     static int JoinPath(char* base, const char* name);
+    // A GINA file found as named or in the system directory.
+    int FindGina(const char* name, const char* systemDirectory);
 
 private:
+    enum ChainState { kChainLoads, kChainBroken, kChainUnknown };
+    void GetSystemDirectoryText(char* systemDirectory);
+    int TextAfterRestore(const char* backupName, const char* key, const char* name, char* text);
+    ChainState FollowChain(bool restoredGina, bool restoredChainTo, const char* systemDirectory);
+    bool RestoredGinasLoad();
     RegistryValue::Presence MarkerPresence();
     RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);
     bool DropStaleCopy(const char* backupName);

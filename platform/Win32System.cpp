@@ -1,6 +1,9 @@
 #include "platform/Win32System.h"
 
 #include <windows.h>
+#include <lmcons.h>
+#include <lmerr.h>
+#include <lmjoin.h>
 
 #include <new>
 
@@ -9,6 +12,8 @@ namespace {
 typedef DWORD(WINAPI* GetFileVersionInfoSizeFn)(LPCSTR, LPDWORD);
 typedef BOOL(WINAPI* GetFileVersionInfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
 typedef BOOL(WINAPI* VerQueryValueFn)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+typedef NET_API_STATUS(WINAPI* NetGetJoinInformationFn)(LPCWSTR, LPWSTR*, PNETSETUP_JOIN_STATUS);
+typedef NET_API_STATUS(WINAPI* NetApiBufferFreeFn)(LPVOID);
 
 // Entry points travel through the portable code as plain addresses.
 template <typename Fn>
@@ -81,6 +86,18 @@ int Win32System::CallVerQueryValue(void* entry, const void* block, const char* s
     *record = found;
     if (length) *length = size;
     return ok ? 1 : 0;
+}
+
+std::uint32_t Win32System::CallNetGetJoinInformation(void* entry, void* freeEntry,
+                                                     std::uint32_t* joinStatus) {
+    LPWSTR name = 0;
+    NETSETUP_JOIN_STATUS status = NetSetupUnknownStatus;
+    NET_API_STATUS result = AsFunction<NetGetJoinInformationFn>(entry)(0, &name, &status);
+    // The name is netapi32's to allocate and to give back; it is only ours
+    // to free when the call says it answered.
+    if (result == NERR_Success && name) AsFunction<NetApiBufferFreeFn>(freeEntry)(name);
+    *joinStatus = static_cast<std::uint32_t>(status);
+    return result;
 }
 
 void* Win32System::AllocateBlock(std::uint32_t size) {

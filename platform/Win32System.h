@@ -1,4 +1,5 @@
-// The system interface over kernel32 and a run-time loaded version.dll.
+// The system interface over kernel32 and a run-time loaded version.dll and
+// netapi32.dll.
 #pragma once
 
 #include "system/System.h"
@@ -15,6 +16,8 @@ public:
     int CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size, void* block);
     int CallVerQueryValue(void* entry, const void* block, const char* subBlock,
                           const void** record, std::uint32_t* length);
+    std::uint32_t CallNetGetJoinInformation(void* entry, void* freeEntry,
+                                            std::uint32_t* joinStatus);
     void* AllocateBlock(std::uint32_t size);
     void FreeBlock(void* block);
 };

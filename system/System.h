@@ -1,6 +1,7 @@
 // What the checks and the logon operations need from Windows besides the
-// registry: the version query, the system directory, a find-first-file test
-// and the version library. Windows implements it in platform/; tests fake it.
+// registry: the version query, the system directory, a find-first-file test,
+// the version library and netapi32's domain query. Windows implements it in
+// platform/; tests fake it.
 #pragma once
 
 #include <cstdint>
@@ -33,9 +34,9 @@ public:
     // an entry matches; *directory (when given) tells whether it is a folder.
     virtual bool FindFile(const char* path, bool* directory) = 0;
 
-    // The version library, loaded at run time by full path. An entry point is
-    // an opaque address; the Call* members are only ever given one that
-    // FindEntryPoint returned.
+    // The version library and netapi32, loaded at run time by full path. An
+    // entry point is an opaque address; the Call* members are only ever given
+    // ones that FindEntryPoint returned.
     virtual void* OpenLibrary(const char* path) = 0;
     virtual void* FindEntryPoint(void* library, const char* name) = 0;
     virtual void CloseLibrary(void* library) = 0;
@@ -46,6 +47,12 @@ public:
     // VerQueryValueA: nonzero with *record aimed into the block.
     virtual int CallVerQueryValue(void* entry, const void* block, const char* subBlock,
                                   const void** record, std::uint32_t* length) = 0;
+
+    // NetGetJoinInformation of this computer: its status (0 when it answered)
+    // and the join status (NETSETUP_JOIN_STATUS) it gave; the name it returns
+    // is given back with freeEntry, netapi32's NetApiBufferFree.
+    virtual std::uint32_t CallNetGetJoinInformation(void* entry, void* freeEntry,
+                                                    std::uint32_t* joinStatus) = 0;
 
     // The block for the version information; null when memory is short.
     virtual void* AllocateBlock(std::uint32_t size) = 0;

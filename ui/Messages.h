@@ -4,5 +4,8 @@
 
 #include <windows.h>
 
-// Returns when the user has dismissed the box; owner may be null.
-void ShowStringMessage(HWND owner, int id);
+struct NextLogon;
+
+// Returns when the user has dismissed the box; owner may be null. With
+// reasons, each blocker of the next logon adds a line after the string.
+void ShowStringMessage(HWND owner, int id, const NextLogon* reasons = 0);

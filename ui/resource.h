@@ -17,6 +17,16 @@
 #define IDS_WRONG_VERSION 107
 // The switches and exit codes, for /? and a command line that is not understood.
 #define IDS_USAGE 108
+// /status: restored and shown at the next logon, not restored, or restored
+// but kept off by the reasons that follow, one line each.
+#define IDS_STATUS_SHOWN 109
+#define IDS_STATUS_NOT_RESTORED 110
+#define IDS_STATUS_NOT_SHOWN 111
+#define IDS_REASON_DOMAIN 112
+#define IDS_REASON_POLICY 113
+#define IDS_REASON_GINA 114  // followed by the GINA's name
+#define IDS_REASON_LOGON_TYPE 115
+#define IDS_REASON_UNREADABLE 116
 
 // System-menu command that opens the About box; any command id whose upper
 // twelve bits match opens it.

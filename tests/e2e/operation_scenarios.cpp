@@ -14,18 +14,6 @@ RegValue Padded(const std::string& text) {
     return value;
 }
 
-std::string SystemGina() {
-    char directory[MAX_PATH] = {0};
-    GetSystemDirectoryA(directory, MAX_PATH);
-    return std::string(directory) + "\\msgina.dll";
-}
-
-// Wine has no msgina.dll; the repair only tests that the file is there.
-void PutSystemGina(bool present) {
-    DeleteFileA(SystemGina().c_str());
-    if (present) PutFile(Fixture("tvhost32-none\\tvhost32.exe"), SystemGina());
-}
-
 RegValue Winlogon(const char* name) { return reg::Read(HKEY_LOCAL_MACHINE, kWinlogonKey, name); }
 RegValue Product(const char* name) { return reg::Read(HKEY_LOCAL_MACHINE, kProductKey, name); }
 
@@ -65,9 +53,15 @@ void ExpectRestored(const RegSnapshot& before) {
 
 }  // namespace
 
+// Telvaro recorded the system's own GINA: Restore deletes GinaDLL, which
+// alone lets Windows XP show the Welcome Screen, and Disable brings
+// Telvaro's GINA back byte-for-byte.
 SCENARIO("operations", "direct_case_round_trip_in_one_run") {
-    InstallTelvaro();
-    PutSystemGina(true);  // the recorded bare msgina.dll exists only in system32
+  const std::string records[] = {"msgina.dll", "MSGINA.DLL", SystemGina()};
+  for (const std::string& record : records) {
+    ResetMachine();
+    InstallTelvaro();  // the system's msgina.dll exists only in system32
+    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "GinaDLL", reg::Sz(record));
     SetAllLogonValues();
     RegSnapshot before = MachineState();
     RegValue gina = Winlogon("GinaDLL");
@@ -76,7 +70,7 @@ SCENARIO("operations", "direct_case_round_trip_in_one_run") {
     StartEligible(app);
     CHECK_EQ(app.ButtonStates(), kNotApplied);
     Press(app, IDOK, kApplied);
-    CHECK_EQ(Winlogon("GinaDLL"), Padded("msgina.dll"));
+    CHECK_EQ(record + ": " + Show(Winlogon("GinaDLL")), record + ": (absent)");
     CHECK_EQ(Winlogon("LogonType"), reg::Dword(1));
     CHECK_EQ(Winlogon("AllowMultipleTSSessions"), reg::Dword(0));
     CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions"), reg::Dword(0));
@@ -87,30 +81,74 @@ SCENARIO("operations", "direct_case_round_trip_in_one_run") {
 
     Press(app, 1001, kNotApplied);
     ExpectRestored(before);
+  }
 }
 
-SCENARIO("operations", "gina_not_found_or_third_gina_is_deleted") {
-    const struct { const char* label; const char* gina; bool systemGina; } cases[] = {
-        {"recorded GINA missing", "TVGINA.DLL", false},
-        {"third GINA", "other.dll", true},
+// What Restore leaves first in the chain: another GINA Telvaro recorded as
+// it stands, else the system default (no GinaDLL).
+SCENARIO("operations", "what_restore_puts_first") {
+    const std::string other = "C:\\Gina\\othgina.dll";
+    const struct {
+        const char* label;
+        std::string gina, record, recordFile;
+        RegValue after;
+    } cases[] = {
+        {"recorded GINA missing", "TVGINA.DLL", "gone.dll", "", reg::Missing()},
+        {"third GINA", "other.dll", "msgina.dll", "", reg::Missing()},
+        {"recorded third GINA", kTelvaroGina, other, other, Padded(other)},
     };
     for (const auto& c : cases) {
         ResetMachine();
         InstallTelvaro();
-        PutSystemGina(c.systemGina);
         reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz(c.gina));
+        reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "GinaDLL", reg::Sz(c.record));
+        if (!c.recordFile.empty()) PutGina(c.recordFile);
+        SetAllLogonValues();
+        RegSnapshot before = MachineState();
         App app;
         StartEligible(app);
         Press(app, IDOK, kApplied);
         CHECK_EQ(std::string(c.label) + ": " + Show(Winlogon("GinaDLL")),
-                 std::string(c.label) + ": (absent)");
+                 std::string(c.label) + ": " + Show(c.after));
         CHECK_EQ(Product("Zelt_GinaDLL"), reg::Sz(c.gina));
+        if (!c.recordFile.empty()) {
+            Press(app, 1001, kNotApplied);
+            ExpectRestored(before);
+        }
     }
+}
+
+// Telvaro's GINA went after Restore (an uninstall, a quarantine): a GINA
+// that cannot load stops every logon, so Disable writes nothing back and
+// keeps the backup until the file is back.
+SCENARIO("operations", "disable_waits_for_telvaros_gina") {
+    InstallTelvaro();
+    SetAllLogonValues();
+    RegSnapshot before = MachineState();
+    App app;
+    StartEligible(app);
+    Press(app, IDOK, kApplied);
+    RegSnapshot restored = MachineState();
+    REQUIRE(DeleteFileA(kTelvaroGina));
+    app.Click(app.Main(), 1001);
+    app.ExpectMessage(kErrors);
+    CHECK_EQ(app.ButtonStates(), kApplied);
+    CHECK_EQ(MachineState(), restored);
+    {
+        App again;
+        again.Launch("/disable /quiet");
+        again.WatchUntilExit();
+        CHECK_EQ(again.ExitCode(), 1603);
+    }
+    CHECK_EQ(MachineState(), restored);
+    PutGina(kTelvaroGina);
+    Press(app, 1001, kNotApplied);
+    ExpectRestored(before);
 }
 
 SCENARIO("operations", "chained_case_round_trip_across_two_runs") {
     InstallTelvaro();
-    PutSystemGina(true);
+    PutGina(InSystem("WFLGINA.DLL"));
     SetAllLogonValues();
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz("WFLGINA.DLL"));
     RegValue chainTo = reg::Sz(std::string(kInstallDir) + "\\tvgina.dll");
@@ -140,7 +178,6 @@ SCENARIO("operations", "chained_case_round_trip_across_two_runs") {
 // settings from before any change.
 SCENARIO("operations", "second_apply_keeps_the_first_backup") {
     InstallTelvaro();
-    PutSystemGina(true);
     SetAllLogonValues();
     RegSnapshot before = MachineState();
     RegValue gina = Winlogon("GinaDLL");
@@ -160,7 +197,7 @@ SCENARIO("operations", "second_apply_keeps_the_first_backup") {
 // copy too long to read leaves its live value and does not stop "Disable".
 SCENARIO("operations", "values_too_long_to_read_block_neither_button") {
     InstallTelvaro();
-    PutSystemGina(true);
+    PutGina(InSystem("WFLGINA.DLL"));
     SetAllLogonValues();
     const RegValue tooLong = reg::Sz(std::string(300, 'x') + "\\TVGINA.DLL");
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz("WFLGINA.DLL"));

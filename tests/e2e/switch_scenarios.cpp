@@ -78,6 +78,14 @@ std::string UsageText() {
     return text;
 }
 
+// What /status says: restored and shown, not restored, or restored but kept
+// off, followed by a line for each reason.
+const char kShown[] = "The Welcome Screen has been restored, and the next logon shows it.";
+const char kNotRestored[] = "The Welcome Screen has not been restored.";
+const char kNotShown[] = "The Welcome Screen has been restored, but the next logon will not show it:";
+const char kPolicyReason[] = "\n- The policy \"Always use classic logon\" is set.";
+const char kGinaReason[] = "\n- Winlogon loads another GINA first: ";
+
 // Telvaro's GINA in the chain and every logon value set.
 void SetUpMachine() {
     InstallTelvaro();
@@ -85,6 +93,12 @@ void SetUpMachine() {
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(0));
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "AllowMultipleTSSessions", reg::Dword(1));
     reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions", reg::Dword(1));
+}
+
+void DeleteSystemGina() {
+    char directory[MAX_PATH] = {0};
+    GetSystemDirectoryA(directory, MAX_PATH);
+    DeleteFileA((std::string(directory) + "\\msgina.dll").c_str());
 }
 
 // Presses a button of a freshly started dialog, dismisses the notice and
@@ -104,27 +118,78 @@ RegSnapshot PressInDialog(int id) {
 // /restore and /disable change exactly what the buttons change, each only
 // from the state in which its button is enabled; /status tells that state.
 SCENARIO("switches", "restore_and_disable_do_what_the_buttons_do") {
+    DeleteSystemGina();
     SetUpMachine();
     const RegSnapshot start = MachineState();
     const RegSnapshot restored = PressInDialog(IDOK);
     const RegSnapshot disabled = PressInDialog(1001);
     REQUIRE(restored != start);
 
-    // Each operation once with and once without /quiet.
+    // Each operation once with and once without /quiet. Telvaro's recorded
+    // msgina.dll is not in system32 here, so that "Restore" deletes Winlogon's
+    // GinaDLL and the workgroup machine shows the Welcome Screen.
     const bool quietRestore[] = {false, true};
     for (bool quiet : quietRestore) {
         const std::string q = quiet ? " /quiet" : "";
         const std::string notQ = quiet ? "" : " -QUIET";
         ResetMachine();
         SetUpMachine();
-        ExpectNoChange("/status" + notQ, 1, "");
+        ExpectNoChange("/status" + notQ, 1, kNotRestored);
         ExpectNoChange("/disable" + notQ, 0, "");  // nothing to disable
         Expect("/restore" + q, 3010, kRestart, restored);
         ExpectNoChange("-Restore" + notQ, 0, "");  // already restored
-        ExpectNoChange("/STATUS" + q, 0, "");
+        ExpectNoChange("/STATUS" + q, 0, kShown);
         Expect("/disable" + notQ, 3010, kRestart, disabled);
-        ExpectNoChange("/status" + q, 1, "");
+        ExpectNoChange("/status" + q, 1, kNotRestored);
     }
+}
+
+// /status says whether the next logon shows the Welcome Screen and, when it
+// will not, every reason; it changes nothing. Wine's netapi32 answers that
+// the machine is in a workgroup.
+SCENARIO("switches", "status_reads_the_next_logon") {
+    const RegValue wayfold = reg::Sz("WFLGINA.DLL");
+    const struct {
+        const char* label;
+        bool restored;
+        RegValue gina, policyLogonType;
+        DWORD exitCode;
+        std::string text;
+    } cases[] = {
+        {"not restored", false, reg::Missing(), reg::Missing(), 1, kNotRestored},
+        {"restored", true, reg::Missing(), reg::Missing(), 0, kShown},
+        {"classic logon policy", true, reg::Missing(), reg::Dword(0), 2,
+         kNotShown + std::string(kPolicyReason)},
+        {"policy and Wayfold's GINA", true, wayfold, reg::Dword(0), 2,
+         kNotShown + std::string(kPolicyReason) + kGinaReason + "WFLGINA.DLL"},
+    };
+    for (const auto& c : cases) {
+        ResetMachine();
+        SetUpMachine();
+        g_machine = std::string(c.label) + ": ";
+        reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", c.gina);
+        reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(1));
+        reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "LogonType", c.policyLogonType);
+        if (c.restored)
+            reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_Applied",
+                       reg::Binary(std::string("\1\0\0\0", 4)));
+        ExpectNoChange("/status", c.exitCode, c.text);
+        ExpectNoChange("/status /quiet", c.exitCode, c.text);
+    }
+
+    // Restored for real in front of Wayfold's GINA, which stays first.
+    ResetMachine();
+    SetUpMachine();
+    g_machine = "Wayfold's GINA first: ";
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", wayfold);
+    reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo",
+               reg::Sz(std::string(kInstallDir) + "\\TVGINA.DLL"));
+    Run restore = RunWith("/restore /quiet");
+    CHECK_EQ(restore.exitCode, 3010u);
+    const std::string text = kNotShown + std::string(kGinaReason) + "WFLGINA.DLL";
+    ExpectNoChange("/status", 2, text);
+    ExpectNoChange("/status /quiet", 2, text);
+    g_machine.clear();
 }
 
 // The startup check refuses every action with a code of its own, and the
@@ -199,7 +264,7 @@ SCENARIO("switches", "no_switches_open_the_dialog") {
         CHECK_EQ(app.ExitCode(), 0);
     }
     CHECK_EQ(MachineState(), start);
-    ExpectNoChange("/status", 1, "", exe);
+    ExpectNoChange("/status", 1, kNotRestored, exe);
 }
 
 // ---- Several copies at once ---------------------------------------------------

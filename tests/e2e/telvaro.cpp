@@ -9,6 +9,7 @@ const char kNotInstalled[] = "This utility is only valid on systems that have Te
 const char kWrongVersion[] = "This utility is only valid on Telvaro version 10.5";
 const char kRestart[] = "You must restart your computer for these changes to take effect.";
 const char kErrors[] = "Some errors occured.  Please contact Telvaro Tech Support.";
+const char kTelvaroGina[] = "C:\\Program Files\\Telvaro\\TVGINA.DLL";
 const char kWaiting[] = "Restore=off Disable=off Close=on";
 const char kNotApplied[] = "Restore=on Disable=off Close=on";
 const char kApplied[] = "Restore=off Disable=on Close=on";
@@ -19,14 +20,28 @@ void RemoveHost() {
     RemoveDirectoryA(host.c_str());
 }
 
+std::string InSystem(const std::string& name) {
+    char directory[MAX_PATH] = {0};
+    GetSystemDirectoryA(directory, MAX_PATH);
+    return std::string(directory) + "\\" + name;
+}
+
+std::string SystemGina() { return InSystem("msgina.dll"); }
+
+void PutGina(const std::string& path) { PutFile(Fixture("tvhost32-none\\tvhost32.exe"), path); }
+
 void InstallTelvaro(const std::string& version) {
     RemoveHost();
+    // Wine has no msgina.dll; GINAs other scenarios left behind go.
+    DeleteFileA(SystemGina().c_str());
+    DeleteFileA(InSystem("WFLGINA.DLL").c_str());
+    PutGina(SystemGina());
+    PutGina(kTelvaroGina);
     PutFile(Fixture("tvhost32-" + version + "\\tvhost32.exe"),
             std::string(kInstallDir) + "\\tvhost32.exe");
     reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "InstallDir", reg::Sz(kInstallDir));
     reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "GinaDLL", reg::Sz("msgina.dll"));
-    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL",
-               reg::Sz(std::string(kInstallDir) + "\\TVGINA.DLL"));
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz(kTelvaroGina));
 }
 
 void StartEligible(App& app) {

@@ -21,8 +21,16 @@ extern const char kWaiting[];
 extern const char kNotApplied[];
 extern const char kApplied[];
 
+// Where Telvaro's GINA and the system's own lie.
+extern const char kTelvaroGina[];
+std::string InSystem(const std::string& name);  // the path of a file in system32
+std::string SystemGina();
+// A stand-in GINA file: the program only ever looks for it.
+void PutGina(const std::string& path);
+
 // InstallDir in the product key and tvhost32.exe of `version` (a fixture
-// folder name such as "10.5.0.0") in it; Telvaro's GINA in front of msgina.dll.
+// folder name such as "10.5.0.0") in it; Telvaro's GINA in front of the
+// system's msgina.dll, both files there and no other GINA in system32.
 void InstallTelvaro(const std::string& version = "10.5.0.0");
 // Takes away whatever is called tvhost32.exe in the install folder.
 void RemoveHost();

@@ -120,7 +120,7 @@ struct RefusalCase {
 void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 const RefusalCase kRefusals[] = {
-    {"RepairWrite", DirectMachine, false, kApply, ObservedRegistry::kSet, "GinaDLL",
+    {"RepairDeletion", DirectMachine, false, kApply, ObservedRegistry::kDelete, "GinaDLL",
      true, false, false, 1},
     {"LogonTypeWrite", DirectMachine, false, kApply, ObservedRegistry::kSet, "LogonType",
      true, false, false, 1},
@@ -154,6 +154,7 @@ const RefusalCase kRefusals[] = {
      [] {
          Machine m = ChainedMachine();
          m.registry.Set(kChained, "ChainTo", kRegSz, Raw("TVGINA.DLL"));
+         m.system.AddFile(std::string(kSystemDir) + "\\TVGINA.DLL");
          return m;
      },
      false, kApply, ObservedRegistry::kQuery, "ChainTo", true, false, false, 3},
@@ -298,4 +299,43 @@ TEST(Revert, RefusedCleanUpThenRestoreAndDisableLoseNothing) {
     Outcome revert = Perform(After(machine, apply), kRevert);
     ASSERT_TRUE(revert.result);
     EXPECT_TRUE(OriginalsBack(original, revert.registry));
+}
+
+// A GINA that cannot be loaded stops every logon: while a GINA file that
+// Disable would write back is gone, it writes nothing back and keeps the
+// backup; once the file is back, Disable completes.
+TEST(Revert, WritesNoGinaBackThatIsNotThere) {
+    const std::string kTelvaroGina = "C:\\Program Files\\Telvaro\\TVGINA.DLL";
+    const struct {
+        const char* name;
+        Machine (*make)();
+        std::string gone;
+    } kCases[] = {
+        {"Telvaro's GINA, first", DirectMachine, kTelvaroGina},
+        {"Telvaro's GINA, behind the Wayfold GINA", ChainedMachine, kTelvaroGina},
+        {"the Wayfold GINA", ChainedMachine, std::string(kSystemDir) + "\\WFLGINA.DLL"},
+        {"the Wayfold GINA's next, outside the chain",
+         [] {
+             Machine m = DirectMachine();
+             m.registry.SetText(kChained, "ChainTo", "D:\\Gina\\next.dll");
+             m.system.AddFile("D:\\Gina\\next.dll");
+             return m;
+         },
+         "D:\\Gina\\next.dll"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const Machine original = c.make();
+        Machine applied = After(original, Perform(original, kApply));
+        ASSERT_TRUE(IsApplied(applied.registry));
+        applied.system.RemoveFile(c.gone);
+        Outcome refused = Perform(applied, kRevert);
+        EXPECT_FALSE(refused.result);
+        EXPECT_EQ(AllValues(applied.registry), AllValues(refused.registry));
+
+        applied.system.AddFile(c.gone);
+        Outcome revert = Perform(applied, kRevert);
+        EXPECT_TRUE(revert.result);
+        EXPECT_TRUE(OriginalsBack(original, revert.registry));
+    }
 }

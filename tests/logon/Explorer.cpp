@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "LogonTestSupport.h"
+#include "NextLogonModel.h"
 
 using namespace logontest;
 
@@ -105,6 +106,8 @@ Machine Generate(Random& r) {
         Put(r, m, kProduct, s.copy, IsText(s), 25);  // stale or earlier copies
     }
     Put(r, m, kProduct, "GinaDLL", true, 75);  // the GINA Telvaro recorded
+    Put(r, m, kPolicy, "LogonType", false, 20);  // "Always use classic logon" when 0
+    m.system.domainMember = r.Chance(20);
     if (r.Chance(40))
         m.registry.Set(kProduct, kMarker, r.Chance(60) ? kRegBinary : TypeOr(r, kRegBinary),
                        r.Chance(60) ? Dword(1) : Number(r));
@@ -121,6 +124,8 @@ Machine Generate(Random& r) {
         m.system.systemDirectory =
             "C:\\" + std::string(r.Chance(50) ? kDirLengths[r.Below(13)] : r.Below(300), 'd');
     m.system.systemDirectoryFails = r.Chance(3);
+    // Every Windows XP has its own GINA.
+    m.system.AddFile(m.system.systemDirectory + "\\msgina.dll");
     for (unsigned i = 0; i + 1 < kNameCount; ++i) {
         std::string where = kNames[i];
         switch (r.Below(5)) {
@@ -159,38 +164,49 @@ bool Holds(const StoredValue& c, const StoredValue& v, bool text) {
     return c == v || Copies(c, v, text);
 }
 
-// The text the repair reads: none when over 260 bytes or 260 without a terminator.
-bool TextOf(const StoredValue& v, std::string* text) {
-    if (v.data.size() > 260 ||
-        (v.data.size() == 260 && !std::count(v.data.begin(), v.data.end(), 0)))
-        return false;
-    text->assign(v.data.begin(), std::find(v.data.begin(), v.data.end(), 0));
-    return true;
-}
-bool NamesGina(std::string text, const char* upperName) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text.find(upperName) != std::string::npos;
-}
 std::string Join(const std::string& dir, const std::string& name) {
     return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
-bool Exists(FakeSystem system, const std::string& path) {
-    bool folder = false;
-    return !path.empty() && path.find_first_of("*?<>\"") == std::string::npos &&
-           system.FindFile(path.c_str(), &folder) && !folder;
+
+// The GINA settings Disable writes back, Wayfold's ChainTo first: each copy
+// that fits a text buffer, of the first `count` of them.
+const SavedValue* const kGinaSettings[] = {&kSavedValues[5], &kSavedValues[0]};
+MemoryRegistry WrittenBack(const MemoryRegistry& r, int count = 2) {
+    MemoryRegistry restored = r;
+    StoredValue copy;
+    for (const SavedValue* s : kGinaSettings)
+        if (count-- > 0 && r.Get(kProduct, s->copy, &copy) && copy.data.size() <= 260)
+            restored.Set(s->key, s->name, kRegSz, copy.data);
+    return restored;
 }
 
-// The result without a refused call. Revert always succeeds. Apply fails
-// exactly when a value it must copy (no marker yet: GinaDLL over 260 bytes, a
+bool IsXp(const Machine& m) {
+    auto os = m.system.versions.find(kOsVersionInfoSize);
+    return os != m.system.versions.end() && os->second.platformId == kVerPlatformWin32Nt &&
+           os->second.majorVersion == 5 && os->second.minorVersion == 1;
+}
+
+// The result without a refused call. Revert fails exactly when a GINA it
+// would write back cannot be found, or when the chain it would give back,
+// or the one after its first write, does not load while the one there now
+// does. Apply fails exactly when a value it must copy (no marker yet: GinaDLL over 260 bytes, a
 // number over 4) or change (on NT 4 or XP: a Winlogon GinaDLL the repair cannot
 // read) is there but unreadable, or when the Wayfold GINA is first, its
 // ChainTo readable, and neither the system default's full path nor Telvaro's
 // recorded GINA, found, fits in 260 bytes.
 bool Expected(const Machine& m, Operation op) {
+    using namespace logonmodel;
     const MemoryRegistry& r = m.registry;
     StoredValue v;
-    if (op == kRevert) return true;
+    if (op == kRevert) {
+        std::string name;
+        for (const SavedValue* s : kGinaSettings)
+            if (TextOf(r, kProduct, s->copy, &name) && !name.empty() && !Found(m.system, name))
+                return false;
+        return !PredictNextLogon(r, m.system).loads ||
+               (PredictNextLogon(WrittenBack(r), m.system).loads &&
+                PredictNextLogon(WrittenBack(r, 1), m.system).loads);
+    }
     if (!Applied(r))
         for (const SavedValue& s : kSavedValues)
             if (std::strcmp(s.name, "ChainTo") != 0 && r.Get(s.key, s.name, &v) &&
@@ -202,17 +218,23 @@ bool Expected(const Machine& m, Operation op) {
           (os->second.majorVersion == 5 && os->second.minorVersion == 1)))
         return true;
     std::string gina, chainTo, record;
-    if (r.Get(kWinlogon, "GinaDLL", &v) && !TextOf(v, &gina)) return false;
-    if (NamesGina(gina, "TVGINA.DLL") || !NamesGina(gina, "WFLGINA.DLL")) return true;
-    if (!r.Get(kChained, "ChainTo", &v) || !TextOf(v, &chainTo)) return true;
+    if (r.Get(kWinlogon, "GinaDLL", &v) && !TextOf(r, kWinlogon, "GinaDLL", &gina)) return false;
+    if (Names(gina, "TVGINA.DLL") || !Names(gina, "WFLGINA.DLL")) return true;
+    if (!TextOf(r, kChained, "ChainTo", &chainTo)) return true;
     std::string dir = m.system.systemDirectoryFails || m.system.systemDirectory.size() >= 260
                           ? std::string()
                           : m.system.systemDirectory;
     if (!dir.empty() && Join(dir, "msgina.dll").size() < 260) return true;
-    return NamesGina(chainTo, "TVGINA.DLL") && r.Get(kProduct, "GinaDLL", &v) &&
-           TextOf(v, &record) && !NamesGina(record, "WFLGINA.DLL") &&
-           (Exists(m.system, record) || (!dir.empty() && Join(dir, record).size() < 260 &&
-                                         Exists(m.system, Join(dir, record))));
+    return Names(chainTo, "TVGINA.DLL") && TextOf(r, kProduct, "GinaDLL", &record) &&
+           !Names(record, "WFLGINA.DLL") && Found(m.system, record);
+}
+
+// A number as Disable writes it back, or the backup saves it: read into a
+// 4-byte number that holds `base` (data too long to read leaves it so).
+Bytes ReadNumber(const StoredValue& v, const Bytes& base) {
+    Bytes number = base;
+    if (v.data.size() <= 4) std::copy(v.data.begin(), v.data.end(), number.begin());
+    return number;
 }
 
 // What must not be lost, per saved value: the value before the first press,
@@ -235,12 +257,21 @@ std::vector<Origin> OriginsOf(const MemoryRegistry& r) {
     return origins;
 }
 
+// The next logon as it was when the backup in force was taken, once a press
+// took it.
+struct BackupTaken {
+    bool known;
+    PredictedLogon logon;
+    bool numberType;  // Winlogon's LogonType was a 4-byte REG_DWORD
+};
+
 struct Press {
     Operation op;
     int failAt;  // 0: none refused
     bool refuseRest;
     std::string refused;  // that call, as "query GinaDLL"
-    bool lockBusy;  // another copy holds the machine-wide lock
+    std::string then;     // a file that went before the next press
+    bool lockBusy;        // another copy holds the machine-wide lock
 };
 
 // Long runs of one byte shortened, so that a dump stays readable.
@@ -264,7 +295,9 @@ std::string Show(const StoredValue& v) {
 
 // Every invariant, stated once and checked after every press; "" when all hold.
 std::string Violation(const Machine& before, const Outcome& run, const Press& press,
-                      const Outcome* clean, std::vector<Origin>& origins) {
+                      const Outcome* clean, std::vector<Origin>& origins,
+                      const BackupTaken& backup) {
+    using namespace logonmodel;
     const MemoryRegistry& now = run.registry;
     if (run.openHandles || now.OpenHandles()) return "a registry handle left open";
     // Another copy holding the machine-wide lock stops a press before it reads
@@ -315,9 +348,54 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
                  : hasCopy && IsPrefixed(s.copy)))
             return std::string("marker over an incomplete backup set: ") + s.copy;
     }
-    if (press.op == kApply && !run.result && !applied &&
-        LogonValues(before.registry) != LogonValues(now))
-        return "a failed Apply without marker changed a logon value";
+    // What Winlogon does at the next logon.
+    const PredictedLogon was = PredictNextLogon(before.registry, before.system);
+    const PredictedLogon next = PredictNextLogon(now, before.system);
+    if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
+    // What /status tells of a workgroup machine is what Winlogon will do.
+    if (!before.system.domainMember) {
+        MemoryRegistry registry = now;
+        FakeSystem system = before.system;
+        NextLogon status;
+        ReadNextLogon(registry, system, &status);
+        if ((status.blockers == 0) != next.welcome)
+            return std::string("the status says the Welcome Screen ") +
+                   (next.welcome ? "stays off" : "shows") + ", Winlogon does otherwise";
+    }
+    std::string record;
+    bool recorded = TextOf(before.registry, kProduct, "GinaDLL", &record);
+    if (press.op == kApply) {
+        // The repair writes Telvaro's record as it stands, or the system
+        // default by its full path into the Wayfold GINA's ChainTo.
+        const StoredValue written[] = {
+            StoredValue{kRegSz, recorded ? Padded(record) : Bytes()},
+            StoredValue{kRegSz, Padded(Join(before.system.systemDirectory, "msgina.dll"))}};
+        const struct { const char* key; const char* name; int choices; } kTexts[] = {
+            {kWinlogon, "GinaDLL", 1}, {kChained, "ChainTo", 2}};
+        for (const auto& t : kTexts) {
+            StoredValue was_, is;
+            if (now.Get(t.key, t.name, &is) &&
+                !(before.registry.Get(t.key, t.name, &was_) && was_ == is) &&
+                !(recorded && is == written[0]) && !(t.choices == 2 && is == written[1]))
+                return std::string("the repair wrote ") + t.key + "\\" + t.name + " = " + Show(is);
+        }
+    }
+    if (press.op == kApply && run.result && IsXp(before)) {
+        if (next.productFirst) return "Restore reported done, Telvaro's GINA still first";
+        StoredValue policy;
+        bool classic = before.registry.Get(kPolicy, "LogonType", &policy) &&
+                       !(policy.type == kRegDword && policy.data.size() == 4 &&
+                         policy.data != Dword(0));
+        bool systemGina = !recorded || Names(record, "TVGINA.DLL") ||
+                          IsSystemGina(before.system, record) || !Found(before.system, record);
+        if (was.productFirst && systemGina && !classic && !before.system.domainMember &&
+            !next.welcome)
+            return "Restore reported done, and the next logon shows no Welcome Screen";
+    }
+    if (press.op == kRevert && run.result && backup.known &&
+        (next.chain != backup.logon.chain ||
+         (backup.numberType && next.logonType != backup.logon.logonType)))
+        return "Disable reported done, the chain or logon type is not the one before Restore";
     if (press.op == kApply && run.result) {
         StoredValue v;
         if (!applied || !now.Get(kWinlogon, "LogonType", &v) ||
@@ -330,12 +408,20 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     }
     if (press.op == kRevert && run.result) {
         if (now.Get(kProduct, kMarker, 0)) return "Revert reported done, marker left";
-        for (const SavedValue& s : kSavedValues) {
+        // Numbers are read into one variable, preset to 1 before LogonType
+        // and before the Winlogon sessions value, not before the policy's.
+        Bytes number;
+        for (std::size_t i = 0; i < sizeof(kSavedValues) / sizeof(kSavedValues[0]); ++i) {
+            const SavedValue& s = kSavedValues[i];
             StoredValue copy, live, was;
+            if (!IsText(s) && std::strcmp(s.key, kPolicy) != 0) number = Dword(1);
             if (!before.registry.Get(kProduct, s.copy, &copy)) continue;
+            if (!IsText(s)) number = ReadNumber(copy, number);
             bool hasLive = now.Get(s.key, s.name, &live),
                  hadLive = before.registry.Get(s.key, s.name, &was);
-            if (copy.data.size() <= Limit(s) ? !hasLive || !Copies(live, copy, IsText(s))
+            bool back = IsText(s) ? Copies(live, copy, true)
+                                  : live == StoredValue{kRegDword, number};
+            if (copy.data.size() <= Limit(s) ? !hasLive || !back
                          : hasLive != hadLive || (hasLive && !(live == was)))
                 return std::string("Revert reported done, not back: ") + s.key + "\\" + s.name;
             if (IsPrefixed(s.copy) && now.Get(kProduct, s.copy, 0))
@@ -360,9 +446,6 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     if (needed && run.result) return "a refused change reported as done";
     if (run.result && (!clean->result || AllValues(now) != AllValues(clean->registry)))
         return "reported done after a refused read, but not what the press does without it";
-    if (!press.refuseRest && clean->calls[press.failAt - 1].operation == ObservedRegistry::kClose &&
-        (run.result != clean->result || AllValues(now) != AllValues(clean->registry)))
-        return "a refused close changed the outcome";
     return "";
 }
 
@@ -384,6 +467,7 @@ void Dump(const Machine& m, const std::vector<Press>& presses, std::size_t at) {
     else
         std::cout << "  version " << os->second.platformId << " " << os->second.majorVersion << "."
                   << os->second.minorVersion << "\n";
+    if (m.system.domainMember) std::cout << "  a domain member\n";
     std::cout << "  presses:";
     for (std::size_t i = 0; i < presses.size(); ++i) {
         std::cout << (i == at ? " >" : " ") << (presses[i].op == kApply ? "Apply" : "Revert");
@@ -391,6 +475,7 @@ void Dump(const Machine& m, const std::vector<Press>& presses, std::size_t at) {
             std::cout << "(call " << presses[i].failAt << ", " << presses[i].refused
                       << (presses[i].refuseRest ? ", and all after it," : "") << " refused)";
         if (presses[i].lockBusy) std::cout << "(lock held elsewhere)";
+        if (!presses[i].then.empty()) std::cout << " (" << presses[i].then << ")";
     }
     std::cout << "\n";
 }
@@ -424,10 +509,12 @@ int main(int argc, char** argv) {
         const Machine start = Generate(r);
         std::vector<Press> sequence(1 + r.Below(4));
         for (Press& p : sequence)
-            p = Press{r.Chance(50) ? kApply : kRevert, 0, false, std::string(), false};
+            p = Press{r.Chance(50) ? kApply : kRevert, 0, false, std::string(), std::string(),
+                      false};
         int refusedAt =
             r.Chance(60) ? static_cast<int>(r.Below(static_cast<unsigned>(sequence.size()))) : -1;
         std::vector<Origin> origins = OriginsOf(start.registry);
+        BackupTaken backup = {false, PredictedLogon(), false};
         Machine now = start;
         for (std::size_t i = 0; i < sequence.size(); ++i) {
             Press& press = sequence[i];
@@ -447,7 +534,7 @@ int main(int argc, char** argv) {
             }
             Outcome run = Perform(now, press.op, press.failAt, press.refuseRest);
             ++presses;
-            std::string why = Violation(now, run, press, refused ? &clean : 0, origins);
+            std::string why = Violation(now, run, press, refused ? &clean : 0, origins, backup);
             if (!why.empty()) {
                 if (violations++ < show) {
                     std::cout << "state " << index << " of seed " << seed << ": " << why
@@ -457,7 +544,23 @@ int main(int argc, char** argv) {
                 }
                 break;
             }
+            if (!Applied(run.registry)) {
+                backup.known = false;
+            } else if (press.op == kApply && !Applied(now.registry)) {
+                StoredValue type;
+                backup = BackupTaken{true, PredictNextLogon(now.registry, now.system),
+                                     now.registry.Get(kWinlogon, "LogonType", &type) &&
+                                         type.type == kRegDword && type.data.size() == 4};
+            }
             now.registry = std::move(run.registry);
+            // A GINA file may go between presses: an uninstall, a quarantine.
+            if (r.Chance(10)) {
+                const std::string& gone = kNames[r.Below(kNameCount)];
+                now.system.RemoveFile(gone);
+                now.system.RemoveFile(Join(now.system.systemDirectory, gone));
+                now.system.AddFile(now.system.systemDirectory + "\\msgina.dll");
+                press.then = gone + " gone";
+            }
             // Without the marker the machine as it stands is what the next
             // backup saves: a value Apply created is then one to keep.
             if (!Applied(now.registry)) origins = OriginsOf(now.registry);

@@ -103,7 +103,19 @@ const RepairCase kCases[] = {
     Direct("DirectRecordedFoundByItsOwnPath").Recorded(Sz("D:\\Gina\\OTHGINA.DLL"))
         .File("d:\\gina\\othgina.dll").GinaBecomes("D:\\Gina\\OTHGINA.DLL"),
     Direct("DirectLowerCaseWithDirectoryRecordedOnlyInSystemDirectory")
-        .Gina(Sz("C:\\Program Files\\Telvaro\\tvgina.dll")).GinaBecomes("msgina.dll"),
+        .Gina(Sz("C:\\Program Files\\Telvaro\\tvgina.dll")).Recorded(Sz("othgina.dll"))
+        .InSystem("othgina.dll").GinaBecomes("othgina.dll"),
+    // The system's own GINA goes back by deleting the value, the only way
+    // Windows XP offers the Welcome Screen; a record of Telvaro's own GINA
+    // would keep it first. Another msgina.dll is another GINA.
+    Direct("DirectSystemGinaByNameDeleted").GinaDeleted(),
+    Direct("DirectSystemGinaUpperCaseDeleted").Recorded(Sz("MSGINA.DLL")).GinaDeleted(),
+    Direct("DirectSystemGinaByPathDeleted").Recorded(Sz("c:\\windows\\SYSTEM32\\MsGina.dll"))
+        .GinaDeleted(),
+    Direct("DirectOtherMsginaWritten").Recorded(Sz("D:\\Old\\msgina.dll"))
+        .File("D:\\Old\\msgina.dll").GinaBecomes("D:\\Old\\msgina.dll"),
+    Direct("DirectRecordOfTelvarosGinaDeleted").Recorded(Sz("C:\\Telvaro\\TvGina.dll"))
+        .File("C:\\Telvaro\\TvGina.dll").GinaDeleted(),
     Direct("DirectRecordedFoundNowhere").Recorded(Sz("gone.dll")).GinaDeleted(),
     RepairCase("DirectNothingRecorded").Gina(Sz("TVGINA.DLL")).GinaDeleted(),
     // Joined to the system directory an empty name would find the directory itself.
@@ -117,7 +129,7 @@ const RepairCase kCases[] = {
     Direct("ThirdGinaDeleted").Gina(Sz("C:\\Tools\\custgina.dll")).GinaDeleted(),
     RepairCase("NoGinaNothingChanges").Recorded(Sz("msgina.dll")).InSystem("msgina.dll"),
     Direct("BothNamesDirectCaseFirst").Gina(Sz("TVGINA.DLL>WFLGINA.DLL"))
-        .ChainTo(Sz("TVGINA.DLL")).GinaBecomes("msgina.dll"),
+        .ChainTo(Sz("TVGINA.DLL")).GinaDeleted(),
 
     Chained("ChainedRecordedFound").Recorded(Sz("msgina.dll")).InSystem("msgina.dll")
         .ChainToBecomes("msgina.dll"),
@@ -137,7 +149,7 @@ const RepairCase kCases[] = {
     Direct("VistaNothingChanges").Version(kVerPlatformWin32Nt, 6, 0),
     Direct("Windows98NothingChanges").Version(kVerPlatformWin32Windows, 4, 10),
     Direct("VersionUnknownNothingChanges").VersionRefused(),
-    Direct("Nt4Repaired").Version(kVerPlatformWin32Nt, 4, 0).GinaBecomes("msgina.dll"),
+    Direct("Nt4Repaired").Version(kVerPlatformWin32Nt, 4, 0).GinaDeleted(),
 
     // A GinaDLL that is there but unreadable is left alone and reported; an
     // unreadable ChainTo is left alone as one that is not there.
@@ -150,14 +162,14 @@ const RepairCase kCases[] = {
     Chained("UnterminatedRecordInChainUnreadable").Recorded(Unterminated("msgina.dll"))
         .InSystem("msgina.dll").ChainToBecomes(kFallback),
     Direct("FullBufferWithTerminatorReadable").Gina(TerminatedThenJunk("TVGINA.DLL"))
-        .GinaBecomes("msgina.dll"),
+        .Recorded(Sz("othgina.dll")).InSystem("othgina.dll").GinaBecomes("othgina.dll"),
     Direct("LongestRecordReadable").Recorded(Sz(kLongestName)).File(kLongestName)
         .GinaBecomes(kLongestName),
 
-    Direct("JoinFitsExactly").SystemDirectory(kLongestDir).InSystem("msgina.dll")
-        .GinaBecomes("msgina.dll"),
-    Direct("JoinTooLongNotFound").SystemDirectory(kTooLongDir).InSystem("msgina.dll")
-        .GinaDeleted(),
+    Direct("JoinFitsExactly").SystemDirectory(kLongestDir).Recorded(Sz("mygina.dll"))
+        .InSystem("mygina.dll").GinaBecomes("mygina.dll"),
+    Direct("JoinTooLongNotFound").SystemDirectory(kTooLongDir).Recorded(Sz("mygina.dll"))
+        .InSystem("mygina.dll").GinaDeleted(),
     Chained("ChainedFallbackFitsExactly").SystemDirectory(kLongestDir).Recorded(Sz("gone.dll"))
         .ChainToBecomes(kLongestDir + "\\msgina.dll"),
     // Neither the recorded GINA nor the fallback fits: nothing truncated is written.

@@ -80,11 +80,13 @@ struct Machine {
     }
 };
 
+// Each machine has the GINA files its values name, as real ones do.
 // Telvaro's GINA loaded by Winlogon; no Winlogon ChainTo, no policy value and
 // no Wayfold GINA.
 inline Machine DirectMachine() {
     Machine m;
     m.registry.SetText(kWinlogon, "GinaDLL", "C:\\Program Files\\Telvaro\\TVGINA.DLL");
+    m.system.AddFile("C:\\Program Files\\Telvaro\\TVGINA.DLL");
     m.registry.SetDword(kWinlogon, "LogonType", 0);
     m.registry.SetDword(kWinlogon, "AllowMultipleTSSessions", 1);
     m.registry.SetText(kProduct, "GinaDLL", "msgina.dll");
@@ -96,6 +98,8 @@ inline Machine DirectMachine() {
 inline Machine ChainedMachine() {
     Machine m;
     m.registry.SetText(kWinlogon, "GinaDLL", "WFLGINA.DLL");
+    m.system.AddFile(std::string(kSystemDir) + "\\WFLGINA.DLL");
+    m.system.AddFile("C:\\Program Files\\Telvaro\\TVGINA.DLL");
     m.registry.Set(kWinlogon, "ChainTo", kRegSz, Raw("stack"));  // no terminator
     m.registry.SetDword(kWinlogon, "LogonType", 2);
     m.registry.SetDword(kWinlogon, "AllowMultipleTSSessions", 1);

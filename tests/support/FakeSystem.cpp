@@ -11,6 +11,7 @@ namespace {
 
 const char* const kEntryNames[3] = {"GetFileVersionInfoSizeA", "GetFileVersionInfoA",
                                     "VerQueryValueA"};
+const char* const kNetapiEntryNames[2] = {"NetGetJoinInformation", "NetApiBufferFree"};
 // A version block: a 52-byte VS_FIXEDFILEINFO after a 40-byte header.
 const std::uint32_t kBlockSize = 92;
 const std::uint32_t kRecordOffset = 40;
@@ -66,6 +67,10 @@ bool FakeSystem::FindFile(const char* path, bool* directory) {
 
 void* FakeSystem::OpenLibrary(const char* path) {
     libraryLoads.push_back(path);
+    if (Lower(path) == Lower(systemDirectory + "\\netapi32.dll")) {
+        ++librariesOpen;
+        return &netapi_;
+    }
     if (Lower(path) != Lower(versionLibraryPath)) return 0;
     ++librariesOpen;
     return &library_;
@@ -73,14 +78,24 @@ void* FakeSystem::OpenLibrary(const char* path) {
 
 void* FakeSystem::FindEntryPoint(void* library, const char* name) {
     entryPointsLookedUp.push_back(name);
-    if (library != &library_ || missingEntryPoints.count(name)) return 0;
-    for (int i = 0; i < 3; ++i)
+    if (missingEntryPoints.count(name)) return 0;
+    for (int i = 0; library == &library_ && i < 3; ++i)
         if (std::strcmp(name, kEntryNames[i]) == 0) return &entries_[i];
+    for (int i = 0; library == &netapi_ && i < 2; ++i)
+        if (std::strcmp(name, kNetapiEntryNames[i]) == 0) return &netapiEntries_[i];
     return 0;
 }
 
 void FakeSystem::CloseLibrary(void* library) {
-    if (library == &library_) --librariesOpen;
+    if (library == &library_ || library == &netapi_) --librariesOpen;
+}
+
+std::uint32_t FakeSystem::CallNetGetJoinInformation(void* entry, void* freeEntry,
+                                                    std::uint32_t* status) {
+    bool right = entry == &netapiEntries_[0] && freeEntry == &netapiEntries_[1];
+    calls.push_back(right ? "join" : "join via wrong entry");
+    *status = joinStatus >= 0 ? static_cast<std::uint32_t>(joinStatus) : domainMember ? 3 : 2;
+    return joinQueryResult;
 }
 
 const std::vector<std::uint32_t>* FakeSystem::VersionOf(const char* path) const {

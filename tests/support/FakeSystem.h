@@ -1,5 +1,6 @@
 // A scripted stand-in for the version query, the system directory, the file
-// system and version.dll, which records what the program asked of it.
+// system, version.dll and netapi32.dll, which records what the program asked
+// of it.
 #pragma once
 
 #include <map>
@@ -17,6 +18,7 @@ public:
     std::map<std::uint32_t, OsVersion> versions;
     std::string systemDirectory = "C:\\WINDOWS\\system32";
     bool systemDirectoryFails = false;
+    bool domainMember = false;  // joined to a domain, else a workgroup
     // Paths a find-first-file search finds, compared without case; "*" and
     // "?" in a search match as Windows matches them.
     std::set<std::string> files;
@@ -30,10 +32,16 @@ public:
     bool readInfoFails = false;
     bool rootRecordMissing = false;
     bool rootRecordPastBlock = false;  // aimed at the block's last 8 bytes
+    // netapi32.dll loads from the system directory only. NetGetJoinInformation
+    // returns joinQueryResult (0 answers) and, when joinStatus is not -1,
+    // that NETSETUP_JOIN_STATUS instead of domainMember's.
+    std::uint32_t joinQueryResult = 0;
+    int joinStatus = -1;
 
     void SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
     void AddFile(const std::string& path) { files.insert(Lower(path)); }
     void AddDirectory(const std::string& path) { directories.insert(Lower(path)); }
+    void RemoveFile(const std::string& path) { files.erase(Lower(path)); }
 
     bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
     std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
@@ -45,6 +53,8 @@ public:
     int CallGetFileVersionInfo(void* entry, const char* path, std::uint32_t size, void* block);
     int CallVerQueryValue(void* entry, const void* block, const char* subBlock,
                           const void** record, std::uint32_t* length);
+    std::uint32_t CallNetGetJoinInformation(void* entry, void* freeEntry,
+                                            std::uint32_t* joinStatus);
     void* AllocateBlock(std::uint32_t size);
     void FreeBlock(void* block);
 
@@ -52,7 +62,7 @@ public:
     std::vector<std::uint32_t> versionQueries;  // record sizes, in order
     std::vector<std::string> libraryLoads;
     std::vector<std::string> entryPointsLookedUp;
-    std::vector<std::string> calls;  // version-library calls, in order
+    std::vector<std::string> calls;  // version-library and netapi32 calls, in order
     std::vector<std::string> searches;
     int librariesOpen = 0;
     int blocksOpen = 0;
@@ -62,4 +72,6 @@ private:
     const std::vector<std::uint32_t>* VersionOf(const char* path) const;
     char library_;  // its address is the library handle
     char entries_[3];
+    char netapi_;
+    char netapiEntries_[2];
 };

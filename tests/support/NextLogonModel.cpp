@@ -1,0 +1,109 @@
+#include "NextLogonModel.h"
+
+#include <algorithm>
+
+namespace {
+
+const char kWinlogon[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const char kPolicy[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const char kProduct[] = "SOFTWARE\\Corvane\\Telvaro\\CurrentVersion\\System";
+const char kChained[] = "SOFTWARE\\Corvane\\Wayfold\\Gina";
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// The system directory as Windows reports it; none when it cannot.
+std::string SystemDirectory(const FakeSystem& system) {
+    return system.systemDirectoryFails || system.systemDirectory.size() >= 260
+               ? std::string()
+               : system.systemDirectory;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
+}
+
+}  // namespace
+
+namespace logonmodel {
+
+bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
+            std::string* text) {
+    StoredValue v;
+    if (!registry.Get(key, name, &v) || v.data.size() > 260 ||
+        (v.data.size() == 260 && std::find(v.data.begin(), v.data.end(), 0) == v.data.end()))
+        return false;
+    text->assign(v.data.begin(), std::find(v.data.begin(), v.data.end(), 0));
+    return true;
+}
+
+bool Names(std::string text, const char* upperName) {
+    return Upper(text).find(upperName) != std::string::npos;
+}
+
+bool Found(const FakeSystem& system, const std::string& name) {
+    FakeSystem look = system;
+    auto file = [&](const std::string& path) {
+        bool folder = false;
+        return path.size() < 260 && look.FindFile(path.c_str(), &folder) && !folder;
+    };
+    std::string dir = SystemDirectory(system);
+    return !name.empty() && name.find_first_of("*?<>\"") == std::string::npos &&
+           (file(name) || (!dir.empty() && file(Join(dir, name))));
+}
+
+bool IsSystemGina(const FakeSystem& system, const std::string& name) {
+    std::string dir = SystemDirectory(system);
+    return Upper(name) == "MSGINA.DLL" ||
+           (!dir.empty() && Upper(name) == Upper(Join(dir, "msgina.dll")));
+}
+
+}  // namespace logonmodel
+
+PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system) {
+    using namespace logonmodel;
+    PredictedLogon next = {std::vector<std::string>(), true, false, -1, false};
+    std::string gina;
+    bool named = TextOf(registry, kWinlogon, "GinaDLL", &gina) && !gina.empty();
+    next.chain.push_back(named ? gina : std::string());
+    next.productFirst = named && Names(gina, "TVGINA.DLL");
+    while (named) {
+        const std::string& name = next.chain.back();
+        bool product = Names(name, "TVGINA.DLL");
+        bool chained = !product && Names(name, "WFLGINA.DLL");
+        if (!Found(system, name)) {
+            next.loads = false;
+            break;
+        }
+        if (!product && !chained) break;
+        for (std::size_t i = 0; i + 1 < next.chain.size(); ++i)
+            if (Names(next.chain[i], product ? "TVGINA.DLL" : "WFLGINA.DLL") &&
+                (product || !Names(next.chain[i], "TVGINA.DLL"))) {
+                next.loads = false;  // a loop
+                return next;
+            }
+        std::string after;
+        if (!(product ? TextOf(registry, kProduct, "GinaDLL", &after)
+                      : TextOf(registry, kChained, "ChainTo", &after)) ||
+            after.empty()) {
+            next.loads = false;  // nothing to load next
+            break;
+        }
+        next.chain.push_back(after);
+    }
+
+    StoredValue type;
+    if (registry.Get(kPolicy, "LogonType", &type) || registry.Get(kWinlogon, "LogonType", &type))
+        if (type.type == kRegDword && type.data.size() == 4)
+            next.logonType = static_cast<long>(type.data[0] | type.data[1] << 8 |
+                                               type.data[2] << 16 |
+                                               static_cast<unsigned long>(type.data[3]) << 24);
+    // Winlogon ignores a GinaDLL too long for its 260-byte buffer.
+    StoredValue v;
+    bool noGina = !registry.Get(kWinlogon, "GinaDLL", &v) || v.data.size() > 260;
+    next.welcome = noGina && next.logonType > 0 && !system.domainMember;
+    return next;
+}
