@@ -117,7 +117,8 @@ Command ParseCommandLine(const char* commandLine) {
     return command;
 }
 
-CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon) {
+CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
+                             MachineLock& lock) {
     if (action == kUsageCommand) return Result(kExitSuccess, IDS_USAGE);
     if (action != kRestoreCommand && action != kDisableCommand && action != kStatusCommand)
         return Result(kExitInvalidParameter, IDS_USAGE);
@@ -130,12 +131,16 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     case kWrongProductVersion: return Result(kExitProductVersion, IDS_WRONG_VERSION);
     }
 
+    if (action == kStatusCommand) return Status(checks);
+
     // Each operation runs only from the state in which the dialog would
     // enable its button; otherwise there is nothing to do and nothing to say.
-    if (action == kStatusCommand) return Status(checks);
-    bool applied = checks.IsApplied() != 0;
-    if (applied != (action == kDisableCommand)) return Result(kExitSuccess, 0);
-    bool done = action == kRestoreCommand ? logon.Apply() : logon.Revert();
-    return done ? Result(kExitRebootRequired, IDS_RESTART)
-                : Result(kExitInstallFailure, IDS_ERRORS);
+    switch (logon.RunLocked(lock, action == kRestoreCommand ? kApplyOperation : kRevertOperation,
+                            true)) {
+    case kChangesMade: return Result(kExitRebootRequired, IDS_RESTART);
+    case kChangeRefused: return Result(kExitInstallFailure, IDS_ERRORS);
+    case kNothingDue: return Result(kExitSuccess, 0);
+    case kLockUnavailable: break;
+    }
+    return Result(kExitAlreadyRunning, IDS_ERRORS);
 }

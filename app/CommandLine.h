@@ -39,6 +39,7 @@ enum ExitCode {
     kExitInvalidParameter = 87,       // ERROR_INVALID_PARAMETER
     kExitInstallFailure = 1603,       // ERROR_INSTALL_FAILURE: a change was refused
     kExitUnknownProduct = 1605,       // ERROR_UNKNOWN_PRODUCT: Telvaro not installed
+    kExitAlreadyRunning = 1618,       // ERROR_INSTALL_ALREADY_RUNNING: another copy is changing it
     kExitPlatformUnsupported = 1633,  // ERROR_INSTALL_PLATFORM_UNSUPPORTED: not XP
     kExitProductVersion = 1638,       // ERROR_PRODUCT_VERSION: not Telvaro 10.5
     kExitRebootRequired = 3010        // ERROR_SUCCESS_REBOOT_REQUIRED
@@ -52,6 +53,8 @@ struct CommandResult {
 };
 
 // Runs one action other than kShowDialog with the dialog's own checks and
-// operations: the startup check, then the operation when the applied marker
-// says it is due; /status reads what the next logon shows. Shows nothing itself.
-CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon);
+// operations: the startup check, then, under the machine-wide lock, the
+// operation when the applied marker says it is due; /status reads what the
+// next logon shows, without the lock. Shows nothing itself.
+CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
+                             MachineLock& lock);

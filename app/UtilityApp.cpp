@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/CommandLine.h"
+#include "platform/Win32MachineLock.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32System.h"
 #include "ui/MainDialog.h"
@@ -15,7 +16,8 @@ bool UtilityApp::InitInstance() {
     InitCommonControls();
     Win32Registry registry;
     Win32System system;
-    MainDialog dialog(registry, system);
+    Win32MachineLock lock;
+    MainDialog dialog(registry, system, lock);
     dialog.DoModal();
     return false;
 }
@@ -30,7 +32,8 @@ int UtilityApp::RunCommand(const Command& command) {
     Win32System system;
     ProductChecks checks(registry, system);
     LogonConfig logon(registry, system);
-    CommandResult result = PerformCommand(command.action, checks, logon);
+    Win32MachineLock lock;
+    CommandResult result = PerformCommand(command.action, checks, logon, lock);
     if (!command.quiet && result.message) {
         InitCommonControls();
         ShowStringMessage(0, result.message, &result.logon);

@@ -16,6 +16,18 @@ bool LogonConfig::Apply() {
 
 bool LogonConfig::Revert() { return RestoreBackup(); }
 
+LockedOutcome LogonConfig::RunLocked(MachineLock& lock, LogonOperation operation,
+                                     bool onlyWhenDue) {
+    if (!lock.Acquire()) return kLockUnavailable;
+    LockedOutcome outcome = kNothingDue;
+    if (!onlyWhenDue || (IsApplied() != 0) == (operation == kRevertOperation)) {
+        bool done = operation == kApplyOperation ? Apply() : Revert();
+        outcome = done ? kChangesMade : kChangeRefused;
+    }
+    lock.Release();
+    return outcome;
+}
+
 bool LogonConfig::SetLogonType(std::uint32_t value) {
     RegistryValue winlogon(registry_, kHkeyLocalMachine, kWinlogonKey);
     return winlogon.WriteDword(kLogonType, kRegDword, value) == 1;

@@ -7,7 +7,18 @@
 
 #include "registry/Registry.h"
 #include "registry/RegistryValue.h"
+#include "system/MachineLock.h"
 #include "system/System.h"
+
+enum LogonOperation { kApplyOperation, kRevertOperation };
+
+// What a locked run of an operation came to.
+enum LockedOutcome {
+    kChangesMade,     // the operation ran and every change it needed was made
+    kChangeRefused,   // the operation ran and a change was refused
+    kNothingDue,      // only when due: the marker says the operation is not
+    kLockUnavailable  // another copy kept the lock; nothing was read or changed
+};
 
 class LogonConfig {
 public:
@@ -19,6 +30,13 @@ public:
     // a failed clean-up after a complete restore has already removed the marker.
     bool Apply();
     bool Revert();
+
+    // The operation under the machine-wide lock, taken before the marker is
+    // read and given back after the last write, so that a copy that waited
+    // sees what the one before it did. With onlyWhenDue it runs only from the
+    // state in which its button is enabled: Apply without the marker, Revert
+    // with it.
+    LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, bool onlyWhenDue);
 
     // 1 when the applied marker is there: a value of its name with at most 4
     // bytes of data, whatever its type and contents.

@@ -5,11 +5,12 @@
 #include "ui/Messages.h"
 #include "ui/resource.h"
 
-MainDialog::MainDialog(Registry& registry, System& system)
+MainDialog::MainDialog(Registry& registry, System& system, MachineLock& lock)
     : Dialog(IDD_MAIN, 0),
       icon_(LoadIconA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       checks_(registry, system),
-      logon_(registry, system) {}
+      logon_(registry, system),
+      lock_(lock) {}
 
 BOOL MainDialog::OnInitDialog() {
     HWND hwnd = Handle();
@@ -58,9 +59,16 @@ void MainDialog::Finish(bool succeeded, int appliedOnSuccess) {
     ShowMessage(succeeded ? IDS_RESTART : IDS_ERRORS);
 }
 
-void MainDialog::Apply() { Finish(logon_.Apply(), 1); }
+// Under the lock, with the marker as it is then: Restore skips a backup
+// another copy has taken meanwhile. The lock is given back before the notice,
+// which waits for the user.
+void MainDialog::Apply() {
+    Finish(logon_.RunLocked(lock_, kApplyOperation, false) == kChangesMade, 1);
+}
 
-void MainDialog::Revert() { Finish(logon_.Revert(), 0); }
+void MainDialog::Revert() {
+    Finish(logon_.RunLocked(lock_, kRevertOperation, false) == kChangesMade, 0);
+}
 
 static_assert(kNotWindowsXp == IDS_ONLY_XP && kProductNotInstalled == IDS_NOT_INSTALLED &&
                   kWrongProductVersion == IDS_WRONG_VERSION,

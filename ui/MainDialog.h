@@ -8,7 +8,7 @@
 
 class MainDialog : public Dialog {
 public:
-    MainDialog(Registry& registry, System& system);
+    MainDialog(Registry& registry, System& system, MachineLock& lock);
 
     // "Disable" enabled exactly when applied is non-zero, "Restore" exactly when
     // it is zero; "Close" is never touched.
@@ -34,4 +34,5 @@ private:
     HICON icon_;
     ProductChecks checks_;
     LogonConfig logon_;
+    MachineLock& lock_;
 };

@@ -101,24 +101,65 @@ private:
     Registry& inner_;
 };
 
-// Refused from the state in which each would act, /restore and /disable
-// change nothing and end with 1603 and message 105. Wine lets every change
-// through, so only this test sees it.
-TEST(CommandLine, RefusedChangesEndWith1603) {
+Machine EligibleMachine() {
+    Machine m = DirectMachine();
+    m.system.AddFile(kHost);
+    m.system.fileVersions[kHost] = {10, 5, 0, 0};
+    return m;
+}
+
+// From the state in which each would act, /restore and /disable change
+// nothing and end with message 105 when the registry refuses their changes
+// (1603) or another copy keeps the machine-wide lock (1618). Wine lets every
+// change through, so only this test sees the first.
+TEST(CommandLine, RefusedChangesAndABusyLockChangeNothing) {
+    for (bool busy : {false, true}) {
+        for (CommandAction action : {kRestoreCommand, kDisableCommand}) {
+            SCOPED_TRACE(std::string(action == kRestoreCommand ? "/restore" : "/disable") +
+                         (busy ? ", lock held elsewhere" : ", registry read-only"));
+            Machine m = EligibleMachine();
+            if (action == kDisableCommand) m = After(m, Perform(m, kApply));
+            const Values before = AllValues(m.registry);
+            ReadOnlyRegistry readOnly(m.registry);
+            Registry& registry = busy ? static_cast<Registry&>(m.registry) : readOnly;
+            ProductChecks checks(registry, m.system);
+            LogonConfig logon(registry, m.system);
+            FakeMachineLock lock;
+            lock.busy = busy;
+            CommandResult result = PerformCommand(action, checks, logon, lock);
+            EXPECT_EQ(busy ? 1618 : 1603, result.exitCode);
+            EXPECT_EQ(IDS_ERRORS, result.message);
+            EXPECT_EQ(before, AllValues(m.registry));
+            EXPECT_FALSE(lock.held);
+        }
+    }
+}
+
+// Two copies of /restore (or of /disable) started together: the one that
+// waits for the lock finds the marker as the first one left it and does
+// nothing, so the backup still holds the machine as it was.
+TEST(CommandLine, ACopyThatWaitedFindsTheFirstCopysChange) {
     for (CommandAction action : {kRestoreCommand, kDisableCommand}) {
         SCOPED_TRACE(action == kRestoreCommand ? "/restore" : "/disable");
-        Machine m = DirectMachine();
-        m.system.AddFile(kHost);
-        m.system.fileVersions[kHost] = {10, 5, 0, 0};
-        if (action == kDisableCommand) m = After(m, Perform(m, kApply));
-        const Values before = AllValues(m.registry);
-        ReadOnlyRegistry readOnly(m.registry);
-        ProductChecks checks(readOnly, m.system);
-        LogonConfig logon(readOnly, m.system);
-        CommandResult result = PerformCommand(action, checks, logon);
-        EXPECT_EQ(1603, result.exitCode);
-        EXPECT_EQ(IDS_ERRORS, result.message);
-        EXPECT_EQ(before, AllValues(m.registry));
+        const Machine original = EligibleMachine();
+        Machine m = action == kRestoreCommand ? original : After(original, Perform(original, kApply));
+        ProductChecks checks(m.registry, m.system);
+        LogonConfig logon(m.registry, m.system);
+        FakeMachineLock first, second;
+        second.meanwhile = [&] {
+            EXPECT_EQ(3010, PerformCommand(action, checks, logon, first).exitCode);
+        };
+        EXPECT_EQ(0, PerformCommand(action, checks, logon, second).exitCode);
+        EXPECT_EQ(1, second.acquisitions);
+        EXPECT_FALSE(second.held);
+        if (action == kRestoreCommand) {
+            EXPECT_TRUE(IsApplied(m.registry));
+            EXPECT_TRUE(NothingLost(original, m.registry));
+            EXPECT_TRUE(OriginalsBack(original, After(m, Perform(m, kRevert)).registry));
+        } else {
+            EXPECT_FALSE(IsApplied(m.registry));
+            EXPECT_TRUE(OriginalsBack(original, m.registry));
+        }
     }
 }
 
@@ -212,7 +253,9 @@ TEST(CommandLine, StatusReadsTheNextLogon) {
         ObservedRegistry observed(m.registry);
         ProductChecks checks(observed, m.system);
         LogonConfig logon(observed, m.system);
-        CommandResult result = PerformCommand(kStatusCommand, checks, logon);
+        FakeMachineLock busy;  // /status reads without the lock
+        busy.busy = true;
+        CommandResult result = PerformCommand(kStatusCommand, checks, logon, busy);
         EXPECT_EQ(row.exitCode, result.exitCode);
         EXPECT_EQ(kMessages[row.exitCode], result.message);
         EXPECT_EQ(row.blockers, result.logon.blockers);

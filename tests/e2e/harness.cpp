@@ -166,7 +166,7 @@ App::~App() {
     }
 }
 
-void App::Launch(const std::string& arguments, const std::string& exe) {
+void App::Launch(const std::string& arguments, const std::string& exe, bool suspended) {
     REQUIRE(process_.hProcess == 0);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
@@ -174,7 +174,8 @@ void App::Launch(const std::string& arguments, const std::string& exe) {
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(0);
-    if (!CreateProcessA(exe.c_str(), &buffer[0], 0, 0, FALSE, 0, 0, 0, &startup, &process_)) {
+    if (!CreateProcessA(exe.c_str(), &buffer[0], 0, 0, FALSE, suspended ? CREATE_SUSPENDED : 0,
+                        0, 0, &startup, &process_)) {
         Fail(__FILE__, __LINE__, "cannot start " + exe);
         throw Abort();
     }

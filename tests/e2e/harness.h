@@ -98,7 +98,11 @@ public:
     // 1000) is visible; REQUIREs that it appears.
     void Start(const std::string& exe = Where().app, const std::string& arguments = "");
     // Starts `exe` with `arguments` after its quoted path; returns at once.
-    void Launch(const std::string& arguments, const std::string& exe = Where().app);
+    // Suspended, it runs only once Resume is called, so that several copies
+    // can be let go at the same moment.
+    void Launch(const std::string& arguments, const std::string& exe = Where().app,
+                bool suspended = false);
+    void Resume() const { ResumeThread(process_.hThread); }
     // Watches every top-level window of the process until it exits, pressing
     // OK in each message box, and lists them in the order they appeared:
     // "<caption>: <text>" for a message box with one button, "window <class>

@@ -277,7 +277,7 @@ SCENARIO("resources", "string_table_in_us_english") {
     }
     // 108, the command line's usage: one line for every switch and exit code.
     const char* const lines[] = {"/restore\t", "/disable\t", "/status\t", "/quiet\t", "/?\t",
-                                 "0\t", "1\t", "3010\t", "1603\t", "1605\t", "1633\t",
+                                 "0\t", "1\t", "3010\t", "1603\t", "1618\t", "1605\t", "1633\t",
                                  "1638\t", "87\t"};
     for (const char* line : lines)
         if (!CHECK(("\n" + usage).find("\n" + std::string(line)) != std::string::npos))

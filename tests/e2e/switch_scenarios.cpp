@@ -259,3 +259,153 @@ SCENARIO("switches", "no_switches_open_the_dialog") {
     CHECK_EQ(MachineState(), start);
     ExpectNoChange("/status", 1, kNotRestored, exe);
 }
+
+// ---- Several copies at once ---------------------------------------------------
+
+namespace {
+
+// The machine-wide lock, held by a thread of the driver as another copy holds
+// it. Release gives it back; Abandon ends the thread without giving it back,
+// as a copy that dies does.
+class HeldLock {
+public:
+    HeldLock()
+        : mutex_(0), taken_(CreateEventA(0, TRUE, FALSE, 0)),
+          end_(CreateEventA(0, TRUE, FALSE, 0)), release_(false) {
+        thread_ = CreateThread(0, 0, &Hold, this, 0, 0);
+        REQUIRE(WaitForSingleObject(taken_, 5000) == WAIT_OBJECT_0 && mutex_ != 0);
+    }
+    ~HeldLock() {
+        Release();
+        if (mutex_) CloseHandle(mutex_);
+        CloseHandle(taken_);
+        CloseHandle(end_);
+    }
+    void Release() { End(true); }
+    void Abandon() { End(false); }
+
+private:
+    void End(bool release) {
+        if (!thread_) return;
+        release_ = release;
+        SetEvent(end_);
+        WaitForSingleObject(thread_, 5000);
+        CloseHandle(thread_);
+        thread_ = 0;
+    }
+    static DWORD WINAPI Hold(LPVOID self) {
+        HeldLock* lock = static_cast<HeldLock*>(self);
+        HANDLE mutex = CreateMutexA(0, TRUE, "Global\\Lumivale.Logon");
+        if (mutex && GetLastError() != ERROR_ALREADY_EXISTS) lock->mutex_ = mutex;
+        SetEvent(lock->taken_);
+        WaitForSingleObject(lock->end_, INFINITE);
+        if (lock->release_ && lock->mutex_) ReleaseMutex(lock->mutex_);
+        return 0;
+    }
+
+    HANDLE mutex_, taken_, end_, thread_;
+    bool release_;
+};
+
+// The machine after one /restore on its own, whose backup holds every logon
+// value as it was; leaves the machine set up afresh.
+RegSnapshot RestoredAlone() {
+    SetUpMachine();
+    RegSnapshot before = MachineState();
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010);
+    RegSnapshot restored = MachineState();
+    const char* const copies[][2] = {
+        {"Winlogon\\GinaDLL", "Zelt_GinaDLL"},
+        {"Winlogon\\ChainTo", "Zelt_ChainTo"},
+        {"Winlogon\\LogonType", "Zelt_LogonType"},
+        {"Winlogon\\AllowMultipleTSSessions", "AllowMultipleTSSessions"},
+        {"Policy\\AllowMultipleTSSessions", "AllowMultipleTSSessionsPolicy"},
+    };
+    for (const auto& copy : copies)
+        CHECK_EQ(restored["Corvane\\Telvaro\\CurrentVersion\\System\\" + std::string(copy[1])],
+                 before[copy[0]]);
+    ResetMachine();
+    SetUpMachine();
+    return restored;
+}
+
+}  // namespace
+
+// A copy that finds the lock held waits without touching the registry, and
+// makes its change once the lock is free, also when its holder died without
+// giving it back.
+SCENARIO("copies", "a_copy_waits_for_the_lock") {
+    const RegSnapshot restored = RestoredAlone();
+    const RegSnapshot start = MachineState();
+    HeldLock lock;
+    App app;
+    app.Launch("/restore /quiet");
+    Sleep(2000);  // started and waiting, also through qemu
+    CHECK(app.Running());
+    CHECK_EQ(MachineState(), start);
+    lock.Abandon();
+    CHECK(app.WatchUntilExit().empty());
+    CHECK_EQ(app.ExitCode(), 3010);
+    CHECK_EQ(MachineState(), restored);
+}
+
+// Held for longer than a copy waits (10 s): /restore ends with 1618 and the
+// dialog's Restore shows message 105 with the buttons as the marker says;
+// nothing changes. Both wait at the same time.
+SCENARIO("copies", "a_lock_held_too_long_changes_nothing") {
+    SetUpMachine();
+    const RegSnapshot start = MachineState();
+    App dialog;
+    StartEligible(dialog);
+    HeldLock lock;
+    App quiet;
+    DWORD began = GetTickCount();
+    quiet.Launch("/restore /quiet");
+    dialog.Click(dialog.Main(), IDOK);
+    CHECK(quiet.WatchUntilExit(30000).empty());
+    DWORD waited = GetTickCount() - began;
+    CHECK_EQ(quiet.ExitCode(), 1618);
+    CHECK(waited >= 9900);
+    HWND box = dialog.WaitPopup(10000);
+    REQUIRE(box != 0);
+    CHECK_EQ(App::MessageText(box), kErrors);
+    CHECK_EQ(dialog.ButtonStates(), kNotApplied);
+    dialog.Click(box, IDOK);
+    CHECK(dialog.WaitGone(box));
+    CHECK_EQ(MachineState(), start);
+    std::printf("    /restore gave up after %lu ms\n", static_cast<unsigned long>(waited));
+
+    // Once it is free, the same button works.
+    lock.Release();
+    dialog.Click(dialog.Main(), IDOK);
+    dialog.ExpectMessage(kRestart);
+    CHECK_EQ(dialog.ButtonStates(), kApplied);
+    dialog.Key(dialog.Main(), VK_ESCAPE);
+    CHECK(dialog.WaitExit());
+}
+
+// Eight copies of /restore started together: one changes the machine, the
+// others find its marker and do nothing, and the backup holds the machine as
+// it was before, in every round.
+SCENARIO("copies", "eight_copies_at_once_restore_once") {
+    const RegSnapshot restored = RestoredAlone();
+    for (int round = 1; round <= 10; ++round) {
+        if (round > 1) {
+            ResetMachine();
+            SetUpMachine();
+        }
+        App copies[8];
+        for (App& copy : copies) copy.Launch("/restore /quiet", Where().app, true);
+        for (App& copy : copies) copy.Resume();
+        std::map<DWORD, int> codes;
+        for (App& copy : copies) {
+            CHECK(copy.WatchUntilExit(30000).empty());
+            ++codes[copy.ExitCode()];
+        }
+        std::string seen = "round " + std::to_string(round) + ":";
+        for (const auto& code : codes)
+            seen += " " + std::to_string(code.first) + " x" + std::to_string(code.second);
+        CHECK_EQ(seen, "round " + std::to_string(round) + ": 0 x7 3010 x1");
+        if (!CHECK_EQ(MachineState(), restored)) std::printf("    (round %d)\n", round);
+    }
+}

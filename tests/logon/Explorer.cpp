@@ -272,6 +272,7 @@ struct Press {
     bool refuseRest;
     std::string refused;  // that call, as "query GinaDLL"
     std::string then;     // a file that went before the next press
+    bool lockBusy;        // another copy holds the machine-wide lock
 };
 
 // Long runs of one byte shortened, so that a dump stays readable.
@@ -300,6 +301,15 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     using namespace logonmodel;
     const MemoryRegistry& now = run.registry;
     if (run.openHandles || now.OpenHandles()) return "a registry handle left open";
+    // Another copy holding the machine-wide lock stops a press before it reads
+    // the marker; otherwise every registry call is made under the lock.
+    if (run.lock.held) return "the machine-wide lock kept after the press";
+    if (before.lock.busy)
+        return run.result || AllValues(now) != AllValues(before.registry)
+                   ? "a press without the lock changed something or reported done"
+                   : "";
+    if (run.lock.takenAt != 0 || run.lock.givenBackAt != static_cast<int>(run.calls.size()))
+        return "a registry call outside the machine-wide lock";
     // Texts: at most 260 bytes, terminated unless copied byte-for-byte; numbers 4 bytes.
     for (const StoredValue& w : run.writes) {
         bool bad = w.type == kRegSz
@@ -465,6 +475,7 @@ void Dump(const Machine& m, const std::vector<Press>& presses, std::size_t at) {
         if (presses[i].failAt)
             std::cout << "(call " << presses[i].failAt << ", " << presses[i].refused
                       << (presses[i].refuseRest ? ", and all after it," : "") << " refused)";
+        if (presses[i].lockBusy) std::cout << "(lock held elsewhere)";
         if (!presses[i].then.empty()) std::cout << " (" << presses[i].then << ")";
     }
     std::cout << "\n";
@@ -499,7 +510,8 @@ int main(int argc, char** argv) {
         const Machine start = Generate(r);
         std::vector<Press> sequence(1 + r.Below(4));
         for (Press& p : sequence)
-            p = Press{r.Chance(50) ? kApply : kRevert, 0, false, std::string(), std::string()};
+            p = Press{r.Chance(50) ? kApply : kRevert, 0, false, std::string(), std::string(),
+                      false};
         int refusedAt =
             r.Chance(60) ? static_cast<int>(r.Below(static_cast<unsigned>(sequence.size()))) : -1;
         std::vector<Origin> origins = OriginsOf(start.registry);
@@ -509,6 +521,7 @@ int main(int argc, char** argv) {
             Press& press = sequence[i];
             Outcome clean;
             bool refused = static_cast<int>(i) == refusedAt;
+            now.lock.busy = press.lockBusy = !refused && r.Chance(5);
             if (refused) {
                 clean = Perform(now, press.op);
                 press.failAt = 1 + static_cast<int>(r.Below(static_cast<unsigned>(

@@ -63,6 +63,7 @@ TEST_P(FaultSweep, EachCallRefusedInTurn) {
                      kKinds[clean.calls[n - 1].operation] + " " + clean.calls[n - 1].name);
         Outcome run = Perform(start, s.operation, n);
         EXPECT_EQ(0, run.openHandles);
+        EXPECT_FALSE(run.lock.held);  // given back, whatever was refused
         EXPECT_EQ(0, run.registry.OpenHandles());
         // A change is needed when it succeeds without the refusal: a deletion
         // that finds nothing to delete is not one.
@@ -100,6 +101,7 @@ TEST_P(FaultSweep, EveryCallRefusedFromSomePointOn) {
         }
         Outcome run = Perform(start, s.operation, n, true);
         EXPECT_EQ(0, run.openHandles);
+        EXPECT_FALSE(run.lock.held);
         if (neededChangeRefused) {
             EXPECT_FALSE(run.result);
         }

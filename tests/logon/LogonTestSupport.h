@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <strings.h>
 
+#include "FakeMachineLock.h"
 #include "FakeSystem.h"
 #include "MemoryRegistry.h"
 #include "ObservedRegistry.h"
@@ -71,6 +72,7 @@ inline Bytes Dword(std::uint32_t value) {
 struct Machine {
     MemoryRegistry registry;
     FakeSystem system;
+    FakeMachineLock lock;
     Machine() {
         system.systemDirectory = kSystemDir;
         system.AddFile(std::string(kSystemDir) + "\\msgina.dll");
@@ -200,6 +202,7 @@ struct Outcome {
     std::vector<StoredValue> writes;  // that reached the registry, in order
     int openHandles;
     bool failedChange;
+    FakeMachineLock lock;  // as the operation left it
 };
 
 // Runs the operation on a copy of the machine; failAt > 0 refuses that call,
@@ -216,7 +219,12 @@ inline Outcome Perform(const Machine& start, Operation operation, int failAt = 0
     else
         observed.FailCall(failAt);
     LogonConfig config(observed, system);
-    run.result = operation == kApply ? config.Apply() : config.Revert();
+    run.lock = start.lock;
+    run.lock.clock = [&observed] { return observed.CallCount(); };
+    run.result = config.RunLocked(run.lock, operation == kApply ? kApplyOperation
+                                                                 : kRevertOperation,
+                                  false) == kChangesMade;
+    run.lock.clock = nullptr;
     run.calls = observed.Calls();
     run.openHandles = observed.OpenHandles();
     run.failedChange = observed.FailedChange();

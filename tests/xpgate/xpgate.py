@@ -42,6 +42,10 @@ ALLOWED = {
         "SetErrorMode",
         # The heap behind new and delete.
         "GetProcessHeap", "HeapAlloc", "HeapFree",
+        # The machine-wide lock around Restore and Disable: a named mutex
+        # (kernel32 of every NT), and the security descriptor built for it.
+        "OpenMutexA", "CreateMutexA", "WaitForSingleObject", "ReleaseMutex",
+        "CloseHandle", "LocalFree",
     },
     "USER32.dll": {
         # The dialogs, their buttons and texts.
@@ -62,6 +66,8 @@ ALLOWED = {
         # The six registry calls of the registry accessor.
         "RegOpenKeyA", "RegCreateKeyA", "RegQueryValueExA", "RegSetValueExA",
         "RegDeleteValueA", "RegCloseKey",
+        # The lock's security descriptor, from its text form (Windows 2000 on).
+        "ConvertStringSecurityDescriptorToSecurityDescriptorA",
     },
     "COMCTL32.dll": {
         # XP will not create a dialog under the visual-styles manifest until
