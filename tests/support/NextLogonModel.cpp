@@ -81,10 +81,9 @@ PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem
         if (!product && !chained) break;
         for (std::size_t i = 0; i + 1 < next.chain.size(); ++i)
             if (Names(next.chain[i], product ? "TVGINA.DLL" : "WFLGINA.DLL") &&
-                (product || !Names(next.chain[i], "TVGINA.DLL"))) {
+                (product || !Names(next.chain[i], "TVGINA.DLL")))
                 next.loads = false;  // a loop
-                return next;
-            }
+        if (!next.loads) break;
         std::string after;
         if (!(product ? TextOf(registry, kProduct, "GinaDLL", &after)
                       : TextOf(registry, kChained, "ChainTo", &after)) ||
