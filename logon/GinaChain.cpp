@@ -234,12 +234,12 @@ LogonConfig::ChainState LogonConfig::FollowChain(bool restoredGina, bool restore
     bool product = false, chained = false;
     for (;;) {
         if (!FindGina(text, systemDirectory)) return kChainBroken;
-        int read = 1;
+        int read;
         if (Names(text, kProductGinaName)) {
             if (product) return kChainBroken;  // a loop
             product = true;
-            if (!ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, text))
-                read = TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll);
+            // Disable leaves Telvaro's record as it is.
+            read = TextAfterRestore(0, kProductKey, kGinaDll, text);
         } else if (Names(text, kChainedGinaName)) {
             if (chained) return kChainBroken;
             chained = true;

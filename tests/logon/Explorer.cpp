@@ -97,9 +97,7 @@ void Put(Random& r, Machine& m, const char* key, const char* name, bool text, un
     m.registry.Set(key, name, TypeOr(r, asText ? kRegSz : kRegDword), asText ? Text(r) : Number(r));
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
-}
+using logonmodel::Join;
 
 Machine Generate(Random& r) {
     Machine m;
@@ -222,9 +220,7 @@ bool Expected(const Machine& m, Operation op) {
     if (r.Get(kWinlogon, "GinaDLL", &v) && !TextOf(r, kWinlogon, "GinaDLL", &gina)) return false;
     if (Names(gina, "TVGINA.DLL") || !Names(gina, "WFLGINA.DLL")) return true;
     if (!TextOf(r, kChained, "ChainTo", &chainTo)) return true;
-    std::string dir = m.system.systemDirectoryFails || m.system.systemDirectory.size() >= 260
-                          ? std::string()
-                          : m.system.systemDirectory;
+    std::string dir = SystemDirectory(m.system);
     if (!dir.empty() && Join(dir, "msgina.dll").size() < 260) return true;
     return Names(chainTo, "TVGINA.DLL") && TextOf(r, kProduct, "GinaDLL", &record) &&
            !Names(record, "WFLGINA.DLL") && Found(m.system, record);

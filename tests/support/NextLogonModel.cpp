@@ -15,7 +15,10 @@ std::string Upper(std::string text) {
     return text;
 }
 
-// The system directory as Windows reports it; none when it cannot.
+}  // namespace
+
+namespace logonmodel {
+
 std::string SystemDirectory(const FakeSystem& system) {
     return system.systemDirectoryFails || system.systemDirectory.size() >= 260
                ? std::string()
@@ -25,10 +28,6 @@ std::string SystemDirectory(const FakeSystem& system) {
 std::string Join(const std::string& dir, const std::string& name) {
     return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
-
-}  // namespace
-
-namespace logonmodel {
 
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
             std::string* text) {

@@ -28,6 +28,10 @@ struct PredictedLogon {
 PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system);
 
 namespace logonmodel {
+// The system directory as Windows reports it; none when it cannot.
+std::string SystemDirectory(const FakeSystem& system);
+// A name in a folder, with one backslash between them.
+std::string Join(const std::string& dir, const std::string& name);
 // The text a GINA setting gives: up to its first NUL; false when there is
 // none or no 260-byte path buffer holds it.
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
