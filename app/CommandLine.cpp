@@ -62,7 +62,7 @@ Switch Classify(const char* argument, CommandAction* action) {
 }
 
 CommandResult Result(int exitCode, int message) {
-    CommandResult result = {exitCode, message, {0, {0}}};
+    CommandResult result = {exitCode, MessageNotice(message), true};
     return result;
 }
 
@@ -70,10 +70,10 @@ CommandResult Result(int exitCode, int message) {
 CommandResult Status(ProductChecks& checks) {
     if (!checks.IsApplied()) return Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
     CommandResult result = Result(kExitSuccess, IDS_STATUS_SHOWN);
-    checks.ReadNextLogon(&result.logon);
-    if (result.logon.blockers) {
+    checks.ReadNextLogon(&result.notice.logon);
+    if (result.notice.logon.blockers) {
         result.exitCode = kExitNotShown;
-        result.message = IDS_STATUS_NOT_SHOWN;
+        result.notice.message = IDS_STATUS_NOT_SHOWN;
     }
     return result;
 }
@@ -134,13 +134,20 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     if (action == kStatusCommand) return Status(checks);
 
     // Each operation runs only from the state in which the dialog would
-    // enable its button; otherwise there is nothing to do and nothing to say.
-    switch (logon.RunLocked(lock, action == kRestoreCommand ? kApplyOperation : kRevertOperation,
-                            true)) {
-    case kChangesMade: return Result(kExitRebootRequired, IDS_RESTART);
-    case kChangeRefused: return Result(kExitInstallFailure, IDS_ERRORS);
-    case kNothingDue: return Result(kExitSuccess, 0);
-    case kLockUnavailable: break;
+    // enable its button; otherwise there is nothing to do, and only the
+    // standard output is told so.
+    LogonOperation operation = action == kRestoreCommand ? kApplyOperation : kRevertOperation;
+    LockedOutcome outcome = logon.RunLocked(lock, operation, true);
+    if (outcome == kNothingDue) {
+        CommandResult result = Result(kExitSuccess, operation == kApplyOperation
+                                                        ? IDS_ALREADY_RESTORED
+                                                        : IDS_NOT_RESTORED_NOTHING_TO_DO);
+        result.boxed = false;
+        return result;
     }
-    return Result(kExitAlreadyRunning, IDS_ERRORS);
+    int exitCode = outcome == kChangesMade     ? kExitRebootRequired
+                   : outcome == kChangeRefused ? kExitInstallFailure
+                                               : kExitAlreadyRunning;
+    CommandResult result = {exitCode, OperationNotice(operation, outcome, checks), true};
+    return result;
 }

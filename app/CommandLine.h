@@ -3,6 +3,7 @@
 // and message each run ends with. Needs no C runtime and no windows.h.
 #pragma once
 
+#include "checks/Notice.h"
 #include "checks/ProductChecks.h"
 #include "logon/LogonConfig.h"
 
@@ -47,14 +48,17 @@ enum ExitCode {
 
 struct CommandResult {
     int exitCode;
-    int message;  // string id to show unless quiet; 0 for none
-    // With kExitNotShown, what keeps the Welcome Screen off: a line each.
-    NextLogon logon;
+    // What the run says: on its standard output, and unless quiet in a box
+    // when one is due (boxed): where the dialog would show no message,
+    // because there was nothing to do, only the standard output hears it.
+    Notice notice;
+    bool boxed;
 };
 
 // Runs one action other than kShowDialog with the dialog's own checks and
 // operations: the startup check, then, under the machine-wide lock, the
-// operation when the applied marker says it is due; /status reads what the
-// next logon shows, without the lock. Shows nothing itself.
+// operation when the applied marker says it is due (a marker that cannot be
+// read is a refusal, never "nothing to do"); /status reads what the next
+// logon shows, without the lock. Shows and writes nothing itself.
 CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
                              MachineLock& lock);

@@ -10,6 +10,29 @@
 #include "ui/MainDialog.h"
 #include "ui/Messages.h"
 
+namespace {
+
+// Writes text to the standard output the program was given (a file, a pipe:
+// cmd's "> file", PsExec, an agent), each line ended by CR LF as Windows'
+// tools read them. A program started without one (from Explorer, a
+// shortcut) has none and writes nothing; a write that fails changes nothing
+// else.
+void WriteStandardOutput(const char* text) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!output || output == INVALID_HANDLE_VALUE || !*text) return;
+    for (const char* line = text;;) {
+        const char* end = line;
+        while (*end && *end != '\n') ++end;
+        DWORD written = 0;
+        if (end > line) WriteFile(output, line, static_cast<DWORD>(end - line), &written, 0);
+        WriteFile(output, "\r\n", 2, &written, 0);
+        if (!*end) return;
+        line = end + 1;
+    }
+}
+
+}  // namespace
+
 bool UtilityApp::InitInstance() {
     // XP will not create a dialog under the visual-styles manifest until the
     // common controls are initialised.
@@ -34,9 +57,12 @@ int UtilityApp::RunCommand(const Command& command) {
     LogonConfig logon(registry, system);
     Win32MachineLock lock;
     CommandResult result = PerformCommand(command.action, checks, logon, lock);
-    if (!command.quiet && result.message) {
+    char text[kNoticeTextSize];
+    NoticeText(result.notice, text, sizeof(text));
+    WriteStandardOutput(text);
+    if (!command.quiet && result.boxed) {
         InitCommonControls();
-        ShowStringMessage(0, result.message, &result.logon);
+        ShowNotice(0, result.notice);
     }
     return result.exitCode;
 }

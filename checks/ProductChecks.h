@@ -68,6 +68,7 @@ public:
     StartupFailureReason StartupFailure();
     // Whether the next logon shows the Welcome Screen, and what keeps it off.
     void ReadNextLogon(NextLogon* next) { ::ReadNextLogon(registry_, system_, next); }
+    bool RunsAsAdministrator() { return system_.RunsAsAdministrator(); }
 
 private:
     Registry& registry_;

@@ -20,7 +20,13 @@ LockedOutcome LogonConfig::RunLocked(MachineLock& lock, LogonOperation operation
                                      bool onlyWhenDue) {
     if (!lock.Acquire()) return kLockUnavailable;
     LockedOutcome outcome = kNothingDue;
-    if (!onlyWhenDue || (IsApplied() != 0) == (operation == kRevertOperation)) {
+    RegistryValue::Presence marker = onlyWhenDue ? MarkerPresence() : RegistryValue::kPresent;
+    // A marker the registry will not show says neither that the operation
+    // is due nor that it is not: that is a refused read.
+    if (marker == RegistryValue::kUnknown) {
+        outcome = kChangeRefused;
+    } else if (!onlyWhenDue ||
+               (marker == RegistryValue::kPresent) == (operation == kRevertOperation)) {
         bool done = operation == kApplyOperation ? Apply() : Revert();
         outcome = done ? kChangesMade : kChangeRefused;
     }

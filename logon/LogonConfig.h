@@ -16,7 +16,7 @@ enum LogonOperation { kApplyOperation, kRevertOperation };
 enum LockedOutcome {
     kChangesMade,     // the operation ran and every change it needed was made
     kChangeRefused,   // the operation ran and a change was refused
-    kNothingDue,      // only when due: the marker says the operation is not
+    kNothingDue,      // only when due: the marker, as read, says the operation is not
     kLockUnavailable  // another copy kept the lock; nothing was read or changed
 };
 
@@ -35,7 +35,7 @@ public:
     // read and given back after the last write, so that a copy that waited
     // sees what the one before it did. With onlyWhenDue it runs only from the
     // state in which its button is enabled: Apply without the marker, Revert
-    // with it.
+    // with it; a marker that cannot be read then refuses it.
     LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, bool onlyWhenDue);
 
     // 1 when the applied marker is there: a value of its name with at most 4

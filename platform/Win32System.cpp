@@ -105,3 +105,19 @@ void* Win32System::AllocateBlock(std::uint32_t size) {
 }
 
 void Win32System::FreeBlock(void* block) { delete[] static_cast<unsigned char*>(block); }
+
+// A check that cannot be made answers yes: the program then blames nobody's
+// rights.
+bool Win32System::RunsAsAdministrator() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+    PSID administrators = 0;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+        return true;
+    // A null token: the thread's impersonation token, else the process's. A
+    // group held only for deny (a restricted token) does not count.
+    BOOL member = TRUE;
+    if (!CheckTokenMembership(0, administrators, &member)) member = TRUE;
+    FreeSid(administrators);
+    return member != FALSE;
+}

@@ -20,4 +20,5 @@ public:
                                             std::uint32_t* joinStatus);
     void* AllocateBlock(std::uint32_t size);
     void FreeBlock(void* block);
+    bool RunsAsAdministrator();
 };

@@ -1,7 +1,7 @@
 // What the checks and the logon operations need from Windows besides the
 // registry: the version query, the system directory, a find-first-file test,
-// the version library and netapi32's domain query. Windows implements it in
-// platform/; tests fake it.
+// the version library, netapi32's domain query and the token's rights.
+// Windows implements it in platform/; tests fake it.
 #pragma once
 
 #include <cstdint>
@@ -57,4 +57,9 @@ public:
     // The block for the version information; null when memory is short.
     virtual void* AllocateBlock(std::uint32_t size) = 0;
     virtual void FreeBlock(void* block) = 0;
+
+    // Whether the process's token holds the Administrators group, enabled:
+    // only then may it change the logon settings under HKEY_LOCAL_MACHINE.
+    // True when that cannot be told.
+    virtual bool RunsAsAdministrator() = 0;
 };

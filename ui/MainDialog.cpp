@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include "checks/Notice.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppName.h"
 #include "ui/Messages.h"
@@ -54,20 +55,20 @@ void MainDialog::OnOK() {
     if (IsEnabled(IDOK)) Apply();
 }
 
-void MainDialog::Finish(bool succeeded, int appliedOnSuccess) {
-    SetButtonState(succeeded ? appliedOnSuccess : checks_.IsApplied());
-    ShowMessage(succeeded ? IDS_RESTART : IDS_ERRORS);
+void MainDialog::Finish(LogonOperation operation, LockedOutcome outcome) {
+    SetButtonState(outcome == kChangesMade ? operation == kApplyOperation : checks_.IsApplied());
+    ShowNotice(Handle(), OperationNotice(operation, outcome, checks_));
 }
 
 // Under the lock, with the marker as it is then: Restore skips a backup
 // another copy has taken meanwhile. The lock is given back before the notice,
 // which waits for the user.
 void MainDialog::Apply() {
-    Finish(logon_.RunLocked(lock_, kApplyOperation, false) == kChangesMade, 1);
+    Finish(kApplyOperation, logon_.RunLocked(lock_, kApplyOperation, false));
 }
 
 void MainDialog::Revert() {
-    Finish(logon_.RunLocked(lock_, kRevertOperation, false) == kChangesMade, 0);
+    Finish(kRevertOperation, logon_.RunLocked(lock_, kRevertOperation, false));
 }
 
 static_assert(kNotWindowsXp == IDS_ONLY_XP && kProductNotInstalled == IDS_NOT_INSTALLED &&

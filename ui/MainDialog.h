@@ -29,7 +29,7 @@ private:
     bool PaintMinimised();
     bool IsEnabled(int id);
     // Ends an operation: buttons after the outcome, then the notice.
-    void Finish(bool succeeded, int appliedOnSuccess);
+    void Finish(LogonOperation operation, LockedOutcome outcome);
 
     HICON icon_;
     ProductChecks checks_;

@@ -1,11 +1,18 @@
-// The program's message box: a string of the table, caption "Lumivale", an
-// OK button. The dialog and the command line show the same box.
+// The program's message box: strings of the table, caption "Lumivale", an
+// OK button. The dialog and the command line show the same box, and the
+// command line writes the same text to its standard output.
 #pragma once
 
 #include <windows.h>
 
-struct NextLogon;
+struct Notice;
 
-// Returns when the user has dismissed the box; owner may be null. With
-// reasons, each blocker of the next logon adds a line after the string.
-void ShowStringMessage(HWND owner, int id, const NextLogon* reasons = 0);
+// Room for every line of a notice and a GINA name of 260 bytes.
+const int kNoticeTextSize = 2048;
+
+// The notice's lines, separated by '\n' and terminated, as the box shows them.
+void NoticeText(const Notice& notice, char* text, int size);
+
+// Return when the user has dismissed the box; owner may be null.
+void ShowNotice(HWND owner, const Notice& notice);
+void ShowStringMessage(HWND owner, int id);

@@ -27,6 +27,14 @@
 #define IDS_REASON_GINA 114  // followed by the GINA's name
 #define IDS_REASON_LOGON_TYPE 115
 #define IDS_REASON_UNREADABLE 116
+// After a "Restore" whose Welcome Screen the next logon will not show, before
+// the reasons; after a refusal when the program runs without an
+// administrator's rights.
+#define IDS_STILL_NOT_SHOWN 117
+#define IDS_NEEDS_ADMINISTRATOR 118
+// Standard output of /restore and /disable when there is nothing to do.
+#define IDS_ALREADY_RESTORED 119
+#define IDS_NOT_RESTORED_NOTHING_TO_DO 120
 
 // System-menu command that opens the About box; any command id whose upper
 // twelve bits match opens it.

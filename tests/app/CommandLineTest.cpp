@@ -78,27 +78,37 @@ TEST(CommandLine, ParsesEachRow) {
 
 const char kHost[] = "C:\\Program Files\\Telvaro\\tvhost32.exe";
 
-// Reads pass; every change is refused, as for a user who is no administrator.
-class ReadOnlyRegistry : public Registry {
+// Refuses every change, as for a user who is no administrator, or reads of
+// one value, as a registry that will not show it.
+class RefusingRegistry : public Registry {
 public:
-    explicit ReadOnlyRegistry(Registry& inner) : inner_(inner) {}
+    RefusingRegistry(Registry& inner, bool changes, const char* unreadable)
+        : inner_(inner), changes_(changes), unreadable_(unreadable) {}
     long OpenKey(RegKey root, const char* path, RegKey* key) {
         return inner_.OpenKey(root, path, key);
     }
-    long CreateKey(RegKey, const char*, RegKey*) { return kDenied; }
+    long CreateKey(RegKey root, const char* path, RegKey* key) {
+        return changes_ ? kDenied : inner_.CreateKey(root, path, key);
+    }
     long QueryValueEx(RegKey key, const char* name, std::uint32_t* type, unsigned char* data,
                       std::uint32_t* count) {
+        if (unreadable_ && name && std::string(name) == unreadable_) return kDenied;
         return inner_.QueryValueEx(key, name, type, data, count);
     }
-    long SetValueEx(RegKey, const char*, std::uint32_t, const unsigned char*, std::uint32_t) {
-        return kDenied;
+    long SetValueEx(RegKey key, const char* name, std::uint32_t type, const unsigned char* data,
+                    std::uint32_t count) {
+        return changes_ ? kDenied : inner_.SetValueEx(key, name, type, data, count);
     }
-    long DeleteValue(RegKey, const char*) { return kDenied; }
+    long DeleteValue(RegKey key, const char* name) {
+        return changes_ ? kDenied : inner_.DeleteValue(key, name);
+    }
     long CloseKey(RegKey key) { return inner_.CloseKey(key); }
 
 private:
     static const long kDenied = 5;  // ERROR_ACCESS_DENIED
     Registry& inner_;
+    bool changes_;
+    const char* unreadable_;
 };
 
 Machine EligibleMachine() {
@@ -110,27 +120,37 @@ Machine EligibleMachine() {
 
 // From the state in which each would act, /restore and /disable change
 // nothing and end with message 105 when the registry refuses their changes
-// (1603) or another copy keeps the machine-wide lock (1618). Wine lets every
-// change through, so only this test sees the first.
+// or the marker's read (1603), or another copy keeps the machine-wide lock
+// (1618); without an administrator's rights a line says who may change the
+// settings. Wine lets every change through, so only this test sees 1603.
 TEST(CommandLine, RefusedChangesAndABusyLockChangeNothing) {
-    for (bool busy : {false, true}) {
+    enum Refusal { kReadOnly, kMarkerUnreadable, kLockBusy };
+    for (Refusal refusal : {kReadOnly, kMarkerUnreadable, kLockBusy}) {
         for (CommandAction action : {kRestoreCommand, kDisableCommand}) {
-            SCOPED_TRACE(std::string(action == kRestoreCommand ? "/restore" : "/disable") +
-                         (busy ? ", lock held elsewhere" : ", registry read-only"));
-            Machine m = EligibleMachine();
-            if (action == kDisableCommand) m = After(m, Perform(m, kApply));
-            const Values before = AllValues(m.registry);
-            ReadOnlyRegistry readOnly(m.registry);
-            Registry& registry = busy ? static_cast<Registry&>(m.registry) : readOnly;
-            ProductChecks checks(registry, m.system);
-            LogonConfig logon(registry, m.system);
-            FakeMachineLock lock;
-            lock.busy = busy;
-            CommandResult result = PerformCommand(action, checks, logon, lock);
-            EXPECT_EQ(busy ? 1618 : 1603, result.exitCode);
-            EXPECT_EQ(IDS_ERRORS, result.message);
-            EXPECT_EQ(before, AllValues(m.registry));
-            EXPECT_FALSE(lock.held);
+            for (bool administrator : {true, false}) {
+                SCOPED_TRACE(std::string(action == kRestoreCommand ? "/restore" : "/disable") +
+                             (refusal == kLockBusy           ? ", lock held elsewhere"
+                              : refusal == kMarkerUnreadable ? ", marker unreadable"
+                                                             : ", registry read-only") +
+                             (administrator ? "" : ", no administrator"));
+                Machine m = EligibleMachine();
+                if (action == kDisableCommand) m = After(m, Perform(m, kApply));
+                m.system.administrator = administrator;
+                const Values before = AllValues(m.registry);
+                RefusingRegistry registry(m.registry, refusal == kReadOnly,
+                                          refusal == kMarkerUnreadable ? kMarker : nullptr);
+                ProductChecks checks(registry, m.system);
+                LogonConfig logon(registry, m.system);
+                FakeMachineLock lock;
+                lock.busy = refusal == kLockBusy;
+                CommandResult result = PerformCommand(action, checks, logon, lock);
+                EXPECT_EQ(refusal == kLockBusy ? 1618 : 1603, result.exitCode);
+                EXPECT_EQ(IDS_ERRORS, result.notice.message);
+                EXPECT_EQ(administrator ? 0 : IDS_NEEDS_ADMINISTRATOR, result.notice.note);
+                EXPECT_TRUE(result.boxed);
+                EXPECT_EQ(before, AllValues(m.registry));
+                EXPECT_FALSE(lock.held);
+            }
         }
     }
 }
@@ -257,10 +277,10 @@ TEST(CommandLine, StatusReadsTheNextLogon) {
         busy.busy = true;
         CommandResult result = PerformCommand(kStatusCommand, checks, logon, busy);
         EXPECT_EQ(row.exitCode, result.exitCode);
-        EXPECT_EQ(kMessages[row.exitCode], result.message);
-        EXPECT_EQ(row.blockers, result.logon.blockers);
+        EXPECT_EQ(kMessages[row.exitCode], result.notice.message);
+        EXPECT_EQ(row.blockers, result.notice.logon.blockers);
         if (row.blockers & kBlockedByGina) {
-            EXPECT_EQ(row.gina, result.logon.gina);
+            EXPECT_EQ(row.gina, result.notice.logon.gina);
         }
         EXPECT_EQ(before, AllValues(m.registry));
         EXPECT_EQ(0, observed.OpenHandles());
@@ -289,6 +309,36 @@ TEST(CommandLine, StatusWithARefusedRead) {
             }
         }
     }
+}
+
+// /restore tells what /status then says: the restart notice alone where the
+// next logon shows the Welcome Screen, else a line that it still will not,
+// with the same reasons. /disable promises nothing of the kind.
+TEST(CommandLine, RestoreTellsWhatTheNextLogonShows) {
+    int stillNotShown = 0;
+    for (const StatusRow& row : kStatusRows) {
+        SCOPED_TRACE(row.label);
+        Machine m = EligibleMachine();
+        row.change(m);
+        Remove(m.registry, kProduct, kMarker);
+        ProductChecks checks(m.registry, m.system);
+        LogonConfig logon(m.registry, m.system);
+        // Some of these machines hold values Restore cannot save, or a GINA
+        // Disable cannot find: their refusals are told elsewhere.
+        CommandResult restore = PerformCommand(kRestoreCommand, checks, logon, m.lock);
+        if (restore.exitCode != 3010) continue;
+        CommandResult status = PerformCommand(kStatusCommand, checks, logon, m.lock);
+        EXPECT_EQ(IDS_RESTART, restore.notice.message);
+        EXPECT_EQ(status.exitCode == 2 ? IDS_STILL_NOT_SHOWN : 0, restore.notice.note);
+        EXPECT_EQ(status.notice.logon.blockers, restore.notice.logon.blockers);
+        stillNotShown += restore.notice.note != 0;
+        CommandResult disable = PerformCommand(kDisableCommand, checks, logon, m.lock);
+        if (disable.exitCode != 3010) continue;
+        EXPECT_EQ(IDS_RESTART, disable.notice.message);
+        EXPECT_EQ(0, disable.notice.note);
+        EXPECT_EQ(0u, disable.notice.logon.blockers);
+    }
+    EXPECT_GE(stillNotShown, 3);  // the domain, the policy, Wayfold's GINA
 }
 
 }  // namespace

@@ -166,16 +166,28 @@ App::~App() {
     }
 }
 
-void App::Launch(const std::string& arguments, const std::string& exe, bool suspended) {
+void App::Launch(const std::string& arguments, const std::string& exe, bool suspended,
+                 const std::string& output) {
     REQUIRE(process_.hProcess == 0);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!output.empty()) {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), 0, TRUE};
+        file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+        REQUIRE(file != INVALID_HANDLE_VALUE);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = file;
+    }
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(0);
-    if (!CreateProcessA(exe.c_str(), &buffer[0], 0, 0, FALSE, suspended ? CREATE_SUSPENDED : 0,
-                        0, 0, &startup, &process_)) {
+    BOOL started = CreateProcessA(exe.c_str(), &buffer[0], 0, 0, file != INVALID_HANDLE_VALUE,
+                                  suspended ? CREATE_SUSPENDED : 0, 0, 0, &startup, &process_);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!started) {
         Fail(__FILE__, __LINE__, "cannot start " + exe);
         throw Abort();
     }

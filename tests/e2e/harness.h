@@ -99,9 +99,10 @@ public:
     void Start(const std::string& exe = Where().app, const std::string& arguments = "");
     // Starts `exe` with `arguments` after its quoted path; returns at once.
     // Suspended, it runs only once Resume is called, so that several copies
-    // can be let go at the same moment.
+    // can be let go at the same moment. With `output`, that file (created
+    // anew) is its standard output, as cmd's "> file" gives it; else it has none.
     void Launch(const std::string& arguments, const std::string& exe = Where().app,
-                bool suspended = false);
+                bool suspended = false, const std::string& output = "");
     void Resume() const { ResumeThread(process_.hThread); }
     // Watches every top-level window of the process until it exits, pressing
     // OK in each message box, and lists them in the order they appeared:

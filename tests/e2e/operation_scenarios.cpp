@@ -17,14 +17,24 @@ RegValue Padded(const std::string& text) {
 RegValue Winlogon(const char* name) { return reg::Read(HKEY_LOCAL_MACHINE, kWinlogonKey, name); }
 RegValue Product(const char* name) { return reg::Read(HKEY_LOCAL_MACHINE, kProductKey, name); }
 
+// The restart notice after a "Restore" whose Welcome Screen the next logon
+// still will not show, with the reasons' lines.
+std::string StillNotShown(const std::string& reasons) {
+    return std::string(kRestart) + "\nThe next logon will still not show the Welcome Screen:\n" +
+           reasons;
+}
+std::string GinaFirst(const std::string& gina) {
+    return StillNotShown("- Winlogon loads another GINA first: " + gina);
+}
+
 // Presses an operation's button: by the time the restart notice shows, the
 // buttons have already flipped to `states`.
-void Press(App& app, int id, const char* states) {
+void Press(App& app, int id, const char* states, const std::string& notice = kRestart) {
     app.Click(app.Main(), id);
     HWND box = app.WaitPopup();
     REQUIRE(box != 0);
     CHECK_EQ(app.ButtonStates(), states);
-    CHECK_EQ(App::MessageText(box), kRestart);
+    CHECK_EQ(App::MessageText(box), notice);
     app.Click(box, IDOK);
     CHECK(app.WaitGone(box));
     CHECK_EQ(app.ButtonStates(), states);
@@ -92,10 +102,12 @@ SCENARIO("operations", "what_restore_puts_first") {
         const char* label;
         std::string gina, record, recordFile;
         RegValue after;
+        std::string notice;
     } cases[] = {
-        {"recorded GINA missing", "TVGINA.DLL", "gone.dll", "", reg::Missing()},
-        {"third GINA", "other.dll", "msgina.dll", "", reg::Missing()},
-        {"recorded third GINA", kTelvaroGina, other, other, Padded(other)},
+        {"recorded GINA missing", "TVGINA.DLL", "gone.dll", "", reg::Missing(), kRestart},
+        {"third GINA", "other.dll", "msgina.dll", "", reg::Missing(), kRestart},
+        // Winlogon names it, so XP keeps the Welcome Screen off.
+        {"recorded third GINA", kTelvaroGina, other, other, Padded(other), GinaFirst(other)},
     };
     for (const auto& c : cases) {
         ResetMachine();
@@ -107,7 +119,7 @@ SCENARIO("operations", "what_restore_puts_first") {
         RegSnapshot before = MachineState();
         App app;
         StartEligible(app);
-        Press(app, IDOK, kApplied);
+        Press(app, IDOK, kApplied, c.notice);
         CHECK_EQ(std::string(c.label) + ": " + Show(Winlogon("GinaDLL")),
                  std::string(c.label) + ": " + Show(c.after));
         CHECK_EQ(Product("Zelt_GinaDLL"), reg::Sz(c.gina));
@@ -157,7 +169,8 @@ SCENARIO("operations", "chained_case_round_trip_across_two_runs") {
     {
         App app;
         StartEligible(app);
-        Press(app, IDOK, kApplied);
+        // The Wayfold GINA stays first, so the Welcome Screen stays off.
+        Press(app, IDOK, kApplied, GinaFirst("WFLGINA.DLL"));
         app.Key(app.Main(), VK_ESCAPE);
         CHECK(app.WaitExit());
     }
@@ -171,6 +184,22 @@ SCENARIO("operations", "chained_case_round_trip_across_two_runs") {
     CHECK_EQ(app.ButtonStates(), kApplied);
     Press(app, 1001, kNotApplied);
     ExpectRestored(before);
+}
+
+// The "Always use classic logon" policy wins over Winlogon's LogonType: the
+// notice says so instead of promising a Welcome Screen after the restart.
+SCENARIO("operations", "restore_under_the_classic_logon_policy") {
+    InstallTelvaro();
+    reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "LogonType", reg::Dword(0));
+    App app;
+    StartEligible(app);
+    Press(app, IDOK, kApplied,
+          StillNotShown("- The policy \"Always use classic logon\" is set."));
+    CHECK_EQ(Winlogon("GinaDLL"), reg::Missing());
+    CHECK_EQ(Winlogon("LogonType"), reg::Dword(1));
+    reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "LogonType", reg::Missing());
+    Press(app, 1001, kNotApplied);
+    Press(app, IDOK, kApplied);
 }
 
 // Two copies of the program opened before either applied: the second
@@ -205,7 +234,7 @@ SCENARIO("operations", "values_too_long_to_read_block_neither_button") {
     reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo", tooLong);
     App app;
     StartEligible(app);
-    Press(app, IDOK, kApplied);
+    Press(app, IDOK, kApplied, GinaFirst("WFLGINA.DLL"));
     CHECK_EQ(Winlogon("ChainTo"), tooLong);
     CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo"), tooLong);
     CHECK_EQ(Product("Zelt_ChainTo"), reg::Missing());

@@ -15,15 +15,34 @@ typedef std::vector<std::string> Lines;
 struct Run {
     DWORD exitCode;
     Lines windows;  // as App::WatchUntilExit lists them
+    std::string output;  // what it wrote to its standard output, a file
 };
 
+// Runs the program with a file as its standard output, as a batch file's
+// "Lumivale.exe /status /quiet > status.txt" does.
 Run RunWith(const std::string& arguments, const std::string& exe = Where().app) {
+    const std::string file = "C:\\lumivale-output.txt";
     App app;
-    app.Launch(arguments, exe);
+    app.Launch(arguments, exe, false, file);
     Run run;
     run.windows = app.WatchUntilExit();
     run.exitCode = app.ExitCode();
+    HANDLE output = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                0, OPEN_EXISTING, 0, 0);
+    REQUIRE(output != INVALID_HANDLE_VALUE);
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(output, buffer, sizeof(buffer), &read, 0) && read > 0)
+        run.output.append(buffer, read);
+    CloseHandle(output);
     return run;
+}
+
+// A box's text as the standard output carries it: each line ended by CR LF.
+std::string Lined(const std::string& text) {
+    std::string lines;
+    for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return lines + "\r\n";
 }
 
 // The windows a run is expected to show: none with /quiet, else at most the
@@ -48,10 +67,13 @@ std::string Joined(const Lines& lines) {
 // Names the machine in failures.
 std::string g_machine;
 
-// Runs `arguments` and checks the exit code, the windows and that the machine
-// ends as `after`. Every case here with "quiet" in it is a quiet one.
+// Runs `arguments` and checks the exit code, the windows, the standard
+// output (the box's text, with or without /quiet, or `output` where no box is
+// due) and that the machine ends as `after`. Every case here with "quiet" in
+// it is a quiet one.
 void Expect(const std::string& arguments, DWORD exitCode, const std::string& text,
-            const RegSnapshot& after, const std::string& exe = Where().app) {
+            const RegSnapshot& after, const std::string& exe = Where().app,
+            const std::string& output = "") {
     std::string lower = arguments;
     for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     bool quiet = lower.find("quiet") != std::string::npos;
@@ -59,6 +81,7 @@ void Expect(const std::string& arguments, DWORD exitCode, const std::string& tex
     const std::string label = g_machine + "\"" + arguments + "\" ";
     CHECK_EQ(label + std::to_string(run.exitCode), label + std::to_string(exitCode));
     CHECK_EQ(label + Joined(Seen(run, quiet)), label + Joined(Shown(text, quiet)));
+    CHECK_EQ(label + Show(run.output), label + Show(Lined(output.empty() ? text : output)));
     if (!CHECK_EQ(MachineState(), after)) std::printf("    (after %s)\n", label.c_str());
 }
 
@@ -66,6 +89,10 @@ void Expect(const std::string& arguments, DWORD exitCode, const std::string& tex
 void ExpectNoChange(const std::string& arguments, DWORD exitCode, const std::string& text,
                     const std::string& exe = Where().app) {
     Expect(arguments, exitCode, text, MachineState(), exe);
+}
+// Nothing to do: no box, a line on standard output that says why.
+void ExpectNothingToDo(const std::string& arguments, const std::string& why) {
+    Expect(arguments, 0, "", MachineState(), Where().app, "Nothing to do: " + why);
 }
 
 std::string UsageText() {
@@ -128,9 +155,9 @@ SCENARIO("switches", "restore_and_disable_do_what_the_buttons_do") {
         ResetMachine();
         SetUpMachine();
         ExpectNoChange("/status" + notQ, 1, kNotRestored);
-        ExpectNoChange("/disable" + notQ, 0, "");  // nothing to disable
+        ExpectNothingToDo("/disable" + notQ, "the Welcome Screen has not been restored.");
         Expect("/restore" + q, 3010, kRestart, restored);
-        ExpectNoChange("-Restore" + notQ, 0, "");  // already restored
+        ExpectNothingToDo("-Restore" + notQ, "the Welcome Screen has already been restored.");
         ExpectNoChange("/STATUS" + q, 0, kShown);
         Expect("/disable" + notQ, 3010, kRestart, disabled);
         ExpectNoChange("/status" + q, 1, kNotRestored);
@@ -179,6 +206,9 @@ SCENARIO("switches", "status_reads_the_next_logon") {
                reg::Sz(std::string(kInstallDir) + "\\TVGINA.DLL"));
     Run restore = RunWith("/restore /quiet");
     CHECK_EQ(restore.exitCode, 3010u);
+    CHECK_EQ(Show(restore.output), Show(Lined(std::string(kRestart) +
+                                              "\nThe next logon will still not show the "
+                                              "Welcome Screen:" + kGinaReason + "WFLGINA.DLL")));
     const std::string text = kNotShown + std::string(kGinaReason) + "WFLGINA.DLL";
     ExpectNoChange("/status", 2, text);
     ExpectNoChange("/status /quiet", 2, text);
@@ -235,7 +265,7 @@ SCENARIO("switches", "unknown_switches_change_nothing") {
     ExpectNoChange("/disable /bogus /quiet", 87, usage);
     // Asked for, the usage is no failure.
     ExpectNoChange("/?", 0, usage);
-    ExpectNoChange("-? /Quiet", 0, "");
+    ExpectNoChange("-? /Quiet", 0, usage);
 }
 
 // The program's own path may hold blanks and what looks like a switch; only

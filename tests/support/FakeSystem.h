@@ -37,6 +37,7 @@ public:
     // that NETSETUP_JOIN_STATUS instead of domainMember's.
     std::uint32_t joinQueryResult = 0;
     int joinStatus = -1;
+    bool administrator = true;  // the token holds the Administrators group
 
     void SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
     void AddFile(const std::string& path) { files.insert(Lower(path)); }
@@ -57,6 +58,7 @@ public:
                                             std::uint32_t* joinStatus);
     void* AllocateBlock(std::uint32_t size);
     void FreeBlock(void* block);
+    bool RunsAsAdministrator() { return administrator; }
 
     // What happened.
     std::vector<std::uint32_t> versionQueries;  // record sizes, in order

@@ -46,6 +46,8 @@ ALLOWED = {
         # (kernel32 of every NT), and the security descriptor built for it.
         "OpenMutexA", "CreateMutexA", "WaitForSingleObject", "ReleaseMutex",
         "CloseHandle", "LocalFree",
+        # What a run with switches says, on the standard output it was given.
+        "GetStdHandle", "WriteFile",
     },
     "USER32.dll": {
         # The dialogs, their buttons and texts.
@@ -68,6 +70,9 @@ ALLOWED = {
         "RegDeleteValueA", "RegCloseKey",
         # The lock's security descriptor, from its text form (Windows 2000 on).
         "ConvertStringSecurityDescriptorToSecurityDescriptorA",
+        # Whether the token holds the Administrators group (Windows 2000 on),
+        # to tell a refusal for want of rights.
+        "AllocateAndInitializeSid", "CheckTokenMembership", "FreeSid",
     },
     "COMCTL32.dll": {
         # XP will not create a dialog under the visual-styles manifest until
