@@ -66,9 +66,15 @@ CommandResult Result(int exitCode, int message) {
     return result;
 }
 
-// Restored or not, and whether the next logon shows the Welcome Screen.
-CommandResult Status(ProductChecks& checks) {
-    if (!checks.IsApplied()) return Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
+// Restored or not, and whether the next logon shows the Welcome Screen. A
+// marker the registry will not show says neither.
+CommandResult Status(ProductChecks& checks, LogonConfig& logon) {
+    RegistryValue::Presence marker = logon.MarkerPresence();
+    if (marker == RegistryValue::kAbsent) return Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
+    if (marker == RegistryValue::kUnknown) {
+        CommandResult result = {kExitInstallFailure, RefusalNotice(checks), true};
+        return result;
+    }
     CommandResult result = Result(kExitSuccess, IDS_STATUS_SHOWN);
     checks.ReadNextLogon(&result.notice.logon);
     if (result.notice.logon.blockers) {
@@ -131,7 +137,7 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     case kWrongProductVersion: return Result(kExitProductVersion, IDS_WRONG_VERSION);
     }
 
-    if (action == kStatusCommand) return Status(checks);
+    if (action == kStatusCommand) return Status(checks, logon);
 
     // Each operation runs only from the state in which the dialog would
     // enable its button; otherwise there is nothing to do, and only the

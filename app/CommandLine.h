@@ -59,6 +59,7 @@ struct CommandResult {
 // operations: the startup check, then, under the machine-wide lock, the
 // operation when the applied marker says it is due (a marker that cannot be
 // read is a refusal, never "nothing to do"); /status reads what the next
-// logon shows, without the lock. Shows and writes nothing itself.
+// logon shows, without the lock, and the same refusal when the marker cannot
+// be read. Shows and writes nothing itself.
 CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
                              MachineLock& lock);

@@ -14,9 +14,12 @@ struct Notice {
 
 Notice MessageNotice(int message);
 
+// "Some errors occured.", followed by a line on the rights it takes when the
+// program runs without an administrator's.
+Notice RefusalNotice(ProductChecks& checks);
+
 // After an operation ran (or could not take the lock): the restart notice,
 // after "Restore" followed by why the next logon will still not show the
-// Welcome Screen when something keeps it off; else "Some errors occured.",
-// followed by a line on the rights it takes when the program runs without
-// an administrator's. Reads the registry afresh; changes nothing.
+// Welcome Screen when something keeps it off; else the refusal. Reads the
+// registry afresh; changes nothing.
 Notice OperationNotice(LogonOperation operation, LockedOutcome outcome, ProductChecks& checks);

@@ -41,6 +41,9 @@ public:
     // 1 when the applied marker is there: a value of its name with at most 4
     // bytes of data, whatever its type and contents.
     int IsApplied();
+    // The same, telling a marker the registry will not show (unknown) from
+    // one that is not there.
+    RegistryValue::Presence MarkerPresence();
 
     // Steps, public so that they can be exercised one at a time.
     bool BackupSettings();
@@ -71,7 +74,6 @@ private:
     int TextAfterRestore(const char* backupName, const char* key, const char* name, char* text);
     ChainState FollowChain(bool restoredGina, bool restoredChainTo, const char* systemDirectory);
     bool RestoredGinasLoad();
-    RegistryValue::Presence MarkerPresence();
     RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);
     bool DropStaleCopy(const char* backupName);
     bool NeverReadable(RegKey root, const char* path, const char* name, std::uint32_t bufferSize);

@@ -121,14 +121,18 @@ Machine EligibleMachine() {
 // From the state in which each would act, /restore and /disable change
 // nothing and end with message 105 when the registry refuses their changes
 // or the marker's read (1603), or another copy keeps the machine-wide lock
-// (1618); without an administrator's rights a line says who may change the
-// settings. Wine lets every change through, so only this test sees 1603.
+// (1618); /status, which only reads, when the marker cannot be read; without
+// an administrator's rights a line says who may change the settings. Wine
+// lets every change through, so only this test sees 1603.
 TEST(CommandLine, RefusedChangesAndABusyLockChangeNothing) {
     enum Refusal { kReadOnly, kMarkerUnreadable, kLockBusy };
     for (Refusal refusal : {kReadOnly, kMarkerUnreadable, kLockBusy}) {
-        for (CommandAction action : {kRestoreCommand, kDisableCommand}) {
+        for (CommandAction action : {kRestoreCommand, kDisableCommand, kStatusCommand}) {
+            if (action == kStatusCommand && refusal != kMarkerUnreadable) continue;
             for (bool administrator : {true, false}) {
-                SCOPED_TRACE(std::string(action == kRestoreCommand ? "/restore" : "/disable") +
+                SCOPED_TRACE(std::string(action == kRestoreCommand   ? "/restore"
+                                         : action == kDisableCommand ? "/disable"
+                                                                     : "/status") +
                              (refusal == kLockBusy           ? ", lock held elsewhere"
                               : refusal == kMarkerUnreadable ? ", marker unreadable"
                                                              : ", registry read-only") +
