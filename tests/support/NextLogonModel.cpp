@@ -9,9 +9,21 @@ const char kPolicy[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\
 const char kProduct[] = "SOFTWARE\\Corvane\\Telvaro\\CurrentVersion\\System";
 const char kChained[] = "SOFTWARE\\Corvane\\Wayfold\\Gina";
 
-std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// Where the characters of a text start: a lead byte of the code page takes
+// the byte after it along.
+std::vector<std::size_t> Starts(const FakeSystem& system, const std::string& text) {
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        starts.push_back(i);
+        if (system.IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
+    }
+    return starts;
+}
+
+// ASCII letters in upper case; a double-byte character as it is.
+std::string Upper(const FakeSystem& system, std::string text) {
+    for (std::size_t i : Starts(system, text))
+        if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
     return text;
 }
 
@@ -25,8 +37,10 @@ std::string SystemDirectory(const FakeSystem& system) {
                : system.systemDirectory;
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
+std::string Join(const FakeSystem& system, const std::string& dir, const std::string& name) {
+    bool separator = !dir.empty() && Starts(system, dir).back() == dir.size() - 1 &&
+                     dir.back() == '\\';
+    return dir.empty() || separator ? dir + name : dir + "\\" + name;
 }
 
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
@@ -39,8 +53,11 @@ bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
     return true;
 }
 
-bool Names(std::string text, const char* upperName) {
-    return Upper(text).find(upperName) != std::string::npos;
+bool Names(const FakeSystem& system, const std::string& text, const char* upperName) {
+    std::string upper = Upper(system, text);
+    for (std::size_t i : Starts(system, upper))
+        if (upper.compare(i, std::string(upperName).size(), upperName) == 0) return true;
+    return false;
 }
 
 bool Found(const FakeSystem& system, const std::string& name) {
@@ -51,13 +68,13 @@ bool Found(const FakeSystem& system, const std::string& name) {
     };
     std::string dir = SystemDirectory(system);
     return !name.empty() && name.find_first_of("*?<>\"") == std::string::npos &&
-           (file(name) || (!dir.empty() && file(Join(dir, name))));
+           (file(name) || (!dir.empty() && file(Join(system, dir, name))));
 }
 
 bool IsSystemGina(const FakeSystem& system, const std::string& name) {
     std::string dir = SystemDirectory(system);
-    return Upper(name) == "MSGINA.DLL" ||
-           (!dir.empty() && Upper(name) == Upper(Join(dir, "msgina.dll")));
+    return Upper(system, name) == "MSGINA.DLL" ||
+           (!dir.empty() && Upper(system, name) == Upper(system, Join(system, dir, "msgina.dll")));
 }
 
 }  // namespace logonmodel
@@ -68,19 +85,19 @@ PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem
     std::string gina;
     bool named = TextOf(registry, kWinlogon, "GinaDLL", &gina) && !gina.empty();
     next.chain.push_back(named ? gina : std::string());
-    next.productFirst = named && Names(gina, "TVGINA.DLL");
+    next.productFirst = named && Names(system, gina, "TVGINA.DLL");
     while (named) {
         const std::string& name = next.chain.back();
-        bool product = Names(name, "TVGINA.DLL");
-        bool chained = !product && Names(name, "WFLGINA.DLL");
+        bool product = Names(system, name, "TVGINA.DLL");
+        bool chained = !product && Names(system, name, "WFLGINA.DLL");
         if (!Found(system, name)) {
             next.loads = false;
             break;
         }
         if (!product && !chained) break;
         for (std::size_t i = 0; i + 1 < next.chain.size(); ++i)
-            if (Names(next.chain[i], product ? "TVGINA.DLL" : "WFLGINA.DLL") &&
-                (product || !Names(next.chain[i], "TVGINA.DLL")))
+            if (Names(system, next.chain[i], product ? "TVGINA.DLL" : "WFLGINA.DLL") &&
+                (product || !Names(system, next.chain[i], "TVGINA.DLL")))
                 next.loads = false;  // a loop
         if (!next.loads) break;
         std::string after;
