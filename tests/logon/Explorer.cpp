@@ -322,7 +322,8 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         MemoryRegistry registry = now;
         FakeSystem system = before.system;
         TextString host;
-        if (!host.Assign("tvhost32.exe") || !ProductChecks(registry, system).IsProductInstalled(host))
+        if (!host.Assign("tvhost32.exe") ||
+            !ProductChecks(registry, system).IsProductInstalled(host))
             return "the startup check did not find tvhost32.exe";
     }
     // Another copy holding the machine-wide lock stops a press before it reads
@@ -394,7 +395,8 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         // default by its full path into the Wayfold GINA's ChainTo.
         const StoredValue written[] = {
             StoredValue{kRegSz, recorded ? Padded(record) : Bytes()},
-            StoredValue{kRegSz, Padded(Join(before.system, before.system.systemDirectory, "msgina.dll"))}};
+            StoredValue{kRegSz,
+                        Padded(Join(before.system, before.system.systemDirectory, "msgina.dll"))}};
         const struct { const char* key; const char* name; int choices; } kTexts[] = {
             {kWinlogon, "GinaDLL", 1}, {kChained, "ChainTo", 2}};
         for (const auto& t : kTexts) {
