@@ -316,16 +316,14 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     using namespace logonmodel;
     const MemoryRegistry& now = run.registry;
     if (run.openHandles || now.OpenHandles()) return "a registry handle left open";
+    // The program's own checks read a copy of the machine as the press left it.
+    MemoryRegistry registry = now;
+    FakeSystem system = before.system;
     // The startup check finds tvhost32.exe in Telvaro's folder, whatever
     // character ends the folder's name.
-    {
-        MemoryRegistry registry = now;
-        FakeSystem system = before.system;
-        TextString host;
-        if (!host.Assign("tvhost32.exe") ||
-            !ProductChecks(registry, system).IsProductInstalled(host))
-            return "the startup check did not find tvhost32.exe";
-    }
+    TextString host;
+    if (!host.Assign("tvhost32.exe") || !ProductChecks(registry, system).IsProductInstalled(host))
+        return "the startup check did not find tvhost32.exe";
     // Another copy holding the machine-wide lock stops a press before it reads
     // the marker; otherwise every registry call is made under the lock.
     if (run.lock.held) return "the machine-wide lock kept after the press";
@@ -380,8 +378,6 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
     // What /status tells of a workgroup machine is what Winlogon will do.
     if (!before.system.domainMember) {
-        MemoryRegistry registry = now;
-        FakeSystem system = before.system;
         NextLogon status;
         ReadNextLogon(registry, system, &status);
         if ((status.blockers == 0) != next.welcome)

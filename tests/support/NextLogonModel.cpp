@@ -9,20 +9,15 @@ const char kPolicy[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\
 const char kProduct[] = "SOFTWARE\\Corvane\\Telvaro\\CurrentVersion\\System";
 const char kChained[] = "SOFTWARE\\Corvane\\Wayfold\\Gina";
 
-// Where the characters of a text start: a lead byte of the code page takes
+// The bytes of the character at text[at]: a lead byte of the code page takes
 // the byte after it along.
-std::vector<std::size_t> Starts(const FakeSystem& system, const std::string& text) {
-    std::vector<std::size_t> starts;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        starts.push_back(i);
-        if (system.IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
-    }
-    return starts;
+std::size_t Width(const FakeSystem& system, const std::string& text, std::size_t at) {
+    return system.IsLead(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
 }
 
 // ASCII letters in upper case; a double-byte character as it is.
 std::string Upper(const FakeSystem& system, std::string text) {
-    for (std::size_t i : Starts(system, text))
+    for (std::size_t i = 0; i < text.size(); i += Width(system, text, i))
         if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
     return text;
 }
@@ -38,8 +33,9 @@ std::string SystemDirectory(const FakeSystem& system) {
 }
 
 std::string Join(const FakeSystem& system, const std::string& dir, const std::string& name) {
-    bool separator = !dir.empty() && Starts(system, dir).back() == dir.size() - 1 &&
-                     dir.back() == '\\';
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < dir.size(); i += Width(system, dir, i)) last = i;
+    bool separator = !dir.empty() && last == dir.size() - 1 && dir.back() == '\\';
     return dir.empty() || separator ? dir + name : dir + "\\" + name;
 }
 
@@ -55,8 +51,9 @@ bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
 
 bool Names(const FakeSystem& system, const std::string& text, const char* upperName) {
     std::string upper = Upper(system, text);
-    for (std::size_t i : Starts(system, upper))
-        if (upper.compare(i, std::string(upperName).size(), upperName) == 0) return true;
+    std::size_t length = std::char_traits<char>::length(upperName);
+    for (std::size_t i = 0; i < upper.size(); i += Width(system, upper, i))
+        if (upper.compare(i, length, upperName) == 0) return true;
     return false;
 }
 
