@@ -5,6 +5,7 @@
 #include "logon/LogonConfig.h"
 #include "logon/LogonLayout.h"
 #include "registry/RegistryValue.h"
+#include "system/NarrowText.h"
 
 namespace {
 
@@ -111,7 +112,10 @@ int ProductChecks::IsProductInstalled(TextString& fileName) {
     RegistryValue product(registry_, kHkeyLocalMachine, layout::kProductKey);
     TextString path;
     if (!product.ReadToString(layout::kInstallDir, kRegSz, path)) return 0;
-    if (path.Last() != '\\' && !path.Append('\\')) return 0;
+    // A folder name may end in a double-byte character whose second byte is
+    // a backslash's: that is no separator.
+    if (!narrow::EndsInSeparator(system_, path.CStr(), path.Length()) && !path.Append('\\'))
+        return 0;
     if (!path.Append(fileName.CStr())) return 0;
     fileName.Swap(path);
     // A folder of that name counts too: the version check then refuses it.

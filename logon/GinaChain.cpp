@@ -5,24 +5,35 @@
 #include "logon/LogonConfig.h"
 #include "logon/LogonLayout.h"
 #include "registry/RegistryValue.h"
+#include "system/NarrowText.h"
 
 using namespace layout;
 
 namespace {
 
-// Upper-case copy (ASCII letters only) of a 260-byte text buffer.
-void Fold(const char* text, char* folded) {
+// Upper-case copy (ASCII letters only) of a 260-byte text buffer. A
+// double-byte character stays as it is: its second byte may be an ASCII
+// letter's, and folding it would make it another character.
+void Fold(System& system, const char* text, char* folded) {
     std::memset(folded, 0, kTextBufferSize);
-    for (std::size_t i = 0; i < kTextBufferSize - 1 && text[i]; ++i)
-        folded[i] = (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 'a' + 'A')
-                                                       : text[i];
+    for (std::size_t i = 0; i < kTextBufferSize - 1 && text[i];) {
+        std::size_t size = narrow::CharLength(system, text + i);
+        for (std::size_t k = 0; k < size && i < kTextBufferSize - 1; ++k, ++i)
+            folded[i] = size == 1 && text[i] >= 'a' && text[i] <= 'z'
+                            ? static_cast<char>(text[i] - 'a' + 'A')
+                            : text[i];
+    }
 }
 
-// Whether a GINA name occurs in a text, ignoring case and any directory part.
-bool Names(const char* text, const char* upperName) {
+// Whether a GINA name occurs in a text, ignoring case and any directory part;
+// only from the start of a character, never from a second byte.
+bool Names(System& system, const char* text, const char* upperName) {
     char folded[kTextBufferSize];
-    Fold(text, folded);
-    return std::strstr(folded, upperName) != 0;
+    Fold(system, text, folded);
+    std::size_t length = std::strlen(upperName);
+    for (const char* p = folded; *p; p += narrow::CharLength(system, p))
+        if (std::strncmp(p, upperName, length) == 0) return true;
+    return false;
 }
 
 // Copies text into a 260-byte buffer; false, leaving it empty, when it does not fit.
@@ -34,19 +45,11 @@ bool CopyPath(char* target, const char* text) {
     return true;
 }
 
-bool SameText(const char* a, const char* b) {
+bool SameText(System& system, const char* a, const char* b) {
     char foldedA[kTextBufferSize], foldedB[kTextBufferSize];
-    Fold(a, foldedA);
-    Fold(b, foldedB);
+    Fold(system, a, foldedA);
+    Fold(system, b, foldedB);
     return std::strncmp(foldedA, foldedB, kTextBufferSize) == 0;
-}
-
-// The system's own GINA, by name or by its path in the system directory.
-bool IsSystemGina(const char* text, const char* systemDirectory) {
-    char inSystem[kTextBufferSize];
-    return SameText(text, kDefaultGinaName) ||
-           (systemDirectory[0] && CopyPath(inSystem, systemDirectory) &&
-            LogonConfig::JoinPath(inSystem, kDefaultGinaName) && SameText(text, inSystem));
 }
 
 }  // namespace
@@ -111,12 +114,19 @@ int LogonConfig::JoinPath(char* base, const char* name) {
     if (!*name) return 1;
     std::size_t baseLength = strnlen(base, kTextBufferSize);
     if (baseLength == kTextBufferSize) return 0;
-    bool separator = baseLength > 0 && base[baseLength - 1] != '\\';
+    bool separator = baseLength > 0 && !narrow::EndsInSeparator(system_, base, baseLength);
     std::size_t length = baseLength + (separator ? 1 : 0) + std::strlen(name);
     if (length >= kTextBufferSize) return 0;
     if (separator) base[baseLength++] = '\\';
     std::memcpy(base + baseLength, name, std::strlen(name) + 1);
     return 1;
+}
+
+bool LogonConfig::IsSystemGina(const char* text, const char* systemDirectory) {
+    char inSystem[kTextBufferSize];
+    return SameText(system_, text, kDefaultGinaName) ||
+           (systemDirectory[0] && CopyPath(inSystem, systemDirectory) &&
+            JoinPath(inSystem, kDefaultGinaName) && SameText(system_, text, inSystem));
 }
 
 int LogonConfig::FindGina(const char* name, const char* systemDirectory) {
@@ -154,7 +164,7 @@ bool LogonConfig::RepairGinaChain() {
         PresenceOf(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll) != RegistryValue::kAbsent)
         return false;
 
-    if (Names(current, kProductGinaName)) {
+    if (Names(system_, current, kProductGinaName)) {
         char candidate[kTextBufferSize] = {0};
         bool recorded = ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate);
         // A record the registry will not show may name the GINA to put back.
@@ -165,11 +175,11 @@ bool LogonConfig::RepairGinaChain() {
         // The system's own GINA is put back by deleting the value: Winlogon
         // loads it just the same, and only without a GinaDLL does Windows XP
         // offer the Welcome Screen.
-        if (recorded && !Names(candidate, kProductGinaName) &&
+        if (recorded && !Names(system_, candidate, kProductGinaName) &&
             !IsSystemGina(candidate, systemDirectory) && FindGina(candidate, systemDirectory))
             return WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz,
                              candidate) == 1;
-    } else if (Names(current, kChainedGinaName)) {
+    } else if (Names(system_, current, kChainedGinaName)) {
         return RepairChainedGina(systemDirectory);
     }
     // Without GinaDLL the logon process loads the system default, msgina.dll.
@@ -190,13 +200,13 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     std::memcpy(text, systemDirectory, kTextBufferSize);
     bool fallbackFits = systemDirectory[0] != 0 && JoinPath(text, kDefaultGinaName);
 
-    if (Names(candidate, kProductGinaName)) {
+    if (Names(system_, candidate, kProductGinaName)) {
         bool recorded = ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate);
         // A record the registry will not show may name the GINA to chain to.
         if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
             return false;
         // It must not chain back to itself.
-        if (recorded && !Names(candidate, kChainedGinaName) &&
+        if (recorded && !Names(system_, candidate, kChainedGinaName) &&
             FindGina(candidate, systemDirectory)) {
             CopyPath(text, candidate);
             fallbackFits = true;
@@ -235,12 +245,12 @@ LogonConfig::ChainState LogonConfig::FollowChain(bool restoredGina, bool restore
     for (;;) {
         if (!FindGina(text, systemDirectory)) return kChainBroken;
         int read;
-        if (Names(text, kProductGinaName)) {
+        if (Names(system_, text, kProductGinaName)) {
             if (product) return kChainBroken;  // a loop
             product = true;
             // Disable leaves Telvaro's record as it is.
             read = TextAfterRestore(0, kProductKey, kGinaDll, text);
-        } else if (Names(text, kChainedGinaName)) {
+        } else if (Names(system_, text, kChainedGinaName)) {
             if (chained) return kChainBroken;
             chained = true;
             read = TextAfterRestore(restoredChainTo ? kBackupChainedGinaChainTo : 0, kChainedGinaKey,

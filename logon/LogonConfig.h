@@ -61,12 +61,14 @@ public:
                   const char* buffer);
     int DeleteValue(RegKey root, const char* path, const char* name);
     int FileExists(const char* path);
-    // Appends a backslash (unless base ends in one) and name to base, a
-    // 260-byte buffer. 0, with base unchanged, when an argument is missing or
-    // the result would not fit.
-    static int JoinPath(char* base, const char* name);
+    // Appends a backslash (unless base ends in one, a character of its own)
+    // and name to base, a 260-byte buffer. 0, with base unchanged, when an
+    // argument is missing or the result would not fit.
+    int JoinPath(char* base, const char* name);
     // A GINA file found as named or in the system directory.
     int FindGina(const char* name, const char* systemDirectory);
+    // The system's own GINA, by name or by its path in the system directory.
+    bool IsSystemGina(const char* text, const char* systemDirectory);
 
 private:
     enum ChainState { kChainLoads, kChainBroken, kChainUnknown };

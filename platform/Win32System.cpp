@@ -51,6 +51,8 @@ bool Win32System::FindFile(const char* path, bool* directory) {
     return true;
 }
 
+bool Win32System::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
 void* Win32System::OpenLibrary(const char* path) {
     return reinterpret_cast<void*>(LoadLibraryA(path));
 }

@@ -9,6 +9,7 @@ public:
     bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
     std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
     bool FindFile(const char* path, bool* directory);
+    bool IsLeadByte(unsigned char byte);
     void* OpenLibrary(const char* path);
     void* FindEntryPoint(void* library, const char* name);
     void CloseLibrary(void* library);

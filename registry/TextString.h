@@ -11,8 +11,6 @@ public:
 
     const char* CStr() const { return text_ ? text_ : ""; }
     std::size_t Length() const { return length_; }
-    // The last character; NUL for the empty text.
-    char Last() const { return length_ ? text_[length_ - 1] : '\0'; }
 
     // The first length characters of text (which need no terminator).
     bool Assign(const char* text, std::size_t length);

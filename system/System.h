@@ -1,7 +1,8 @@
 // What the checks and the logon operations need from Windows besides the
 // registry: the version query, the system directory, a find-first-file test,
-// the version library, netapi32's domain query and the token's rights.
-// Windows implements it in platform/; tests fake it.
+// the ANSI code page's lead bytes, the version library, netapi32's domain
+// query and the token's rights. Windows implements it in platform/; tests
+// fake it.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,9 @@ public:
     // A find-first-file search on one path, closed again at once: true when
     // an entry matches; *directory (when given) tells whether it is a folder.
     virtual bool FindFile(const char* path, bool* directory) = 0;
+    // IsDBCSLeadByte: whether the byte starts a double-byte character of the
+    // ANSI code page, in which narrow texts and paths are written.
+    virtual bool IsLeadByte(unsigned char byte) = 0;
 
     // The version library and netapi32, loaded at run time by full path. An
     // entry point is an opaque address; the Call* members are only ever given

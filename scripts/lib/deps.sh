@@ -27,6 +27,15 @@ lumivale_need_build_and_test() {
     lumivale_need "command -v python3" python3
 }
 
+# The locales the end-to-end groups of double-byte code pages run under: Wine
+# takes the ANSI code page from LC_ALL (ja_JP: 932, zh_TW: 950) and names
+# files with their characters only when the locale exists.
+LUMIVALE_LOCALES=(ja_JP zh_TW)
+lumivale_need_locales() {
+    lumivale_need "test -f /usr/share/i18n/locales/ja_JP && test -f /usr/share/i18n/locales/zh_TW" \
+        locales
+}
+
 # What this run changed on the machine beyond installing packages; said in one
 # line by lumivale_report_system_changes.
 LUMIVALE_SYSTEM_CHANGES=()
@@ -50,6 +59,16 @@ lumivale_install_missing() {
     $sudo apt-get update -q
     $sudo apt-get install -y -q "${LUMIVALE_MISSING[@]}"
     LUMIVALE_MISSING=()
+}
+
+# Makes those locales (UTF-8) where `locale -a` lacks them.
+lumivale_make_locales() {
+    local name
+    for name in "${LUMIVALE_LOCALES[@]}"; do
+        locale -a 2>/dev/null | grep -qix "$name\.utf-\?8" && continue
+        $LUMIVALE_SUDO localedef -i "$name" -f UTF-8 "$name.UTF-8"
+        LUMIVALE_SYSTEM_CHANGES+=("locale $name.UTF-8 made with localedef")
+    done
 }
 
 lumivale_report_system_changes() {

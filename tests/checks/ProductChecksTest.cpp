@@ -242,6 +242,7 @@ struct PathRow {
     std::string fileThere;  // a file the search finds, empty for none
     int result;
     std::string text;       // the caller's text afterwards
+    unsigned codePage;      // the ANSI code page
 };
 
 void PrintTo(const PathRow& row, std::ostream* out) { *out << row.name; }
@@ -253,6 +254,7 @@ TEST_P(InstallPath, FormsThePathAndSearchesIt) {
     MemoryRegistry registry;
     if (row.stored) registry.SetText(layout::kProductKey, layout::kInstallDir, row.installDir);
     FakeSystem system;
+    system.codePage = row.codePage;
     if (!row.fileThere.empty()) system.AddFile(row.fileThere);
     ProductChecks checks(registry, system);
     TextString path;
@@ -265,19 +267,25 @@ TEST_P(InstallPath, FormsThePathAndSearchesIt) {
 }
 
 const std::string k354(354, 'd'), k355(355, 'd');
+// A folder ending in 表, whose second byte in code page 932 is a backslash's.
+const std::string kDbcsDir = "C:\\Program Files\\\x95\x5C";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, InstallPath,
     ::testing::Values(
-        PathRow{"NoTrailingBackslash", true, kInstallDir, kHostPath, 1, kHostPath},
-        PathRow{"TrailingBackslash", true, kInstallDir + "\\", kHostPath, 1, kHostPath},
-        PathRow{"FileNotThere", true, kInstallDir, "", 0, kHostPath},
-        PathRow{"RootDirectory", true, "C:\\", "C:\\tvhost32.exe", 1, "C:\\tvhost32.exe"},
-        PathRow{"Empty", true, "", "\\tvhost32.exe", 1, "\\tvhost32.exe"},
-        PathRow{"NoInstallDir", false, "", kHostPath, 0, "tvhost32.exe"},
+        PathRow{"NoTrailingBackslash", true, kInstallDir, kHostPath, 1, kHostPath, 1252},
+        PathRow{"TrailingBackslash", true, kInstallDir + "\\", kHostPath, 1, kHostPath, 1252},
+        PathRow{"FileNotThere", true, kInstallDir, "", 0, kHostPath, 1252},
+        PathRow{"RootDirectory", true, "C:\\", "C:\\tvhost32.exe", 1, "C:\\tvhost32.exe", 1252},
+        PathRow{"Empty", true, "", "\\tvhost32.exe", 1, "\\tvhost32.exe", 1252},
+        PathRow{"NoInstallDir", false, "", kHostPath, 0, "tvhost32.exe", 1252},
         PathRow{"Of354Characters", true, k354, k354 + "\\tvhost32.exe", 1,
-                k354 + "\\tvhost32.exe"},
-        PathRow{"Of355Characters", true, k355, k355 + "\\tvhost32.exe", 0, "tvhost32.exe"}),
+                k354 + "\\tvhost32.exe", 1252},
+        PathRow{"Of355Characters", true, k355, k355 + "\\tvhost32.exe", 0, "tvhost32.exe", 1252},
+        PathRow{"EndsInDoubleByteCharacter", true, kDbcsDir, kDbcsDir + "\\tvhost32.exe", 1,
+                kDbcsDir + "\\tvhost32.exe", 932},
+        PathRow{"DoubleByteCharacterThenBackslash", true, kDbcsDir + "\\",
+                kDbcsDir + "\\tvhost32.exe", 1, kDbcsDir + "\\tvhost32.exe", 932}),
     [](const ::testing::TestParamInfo<PathRow>& info) { return std::string(info.param.name); });
 
 // --- Applied marker ----------------------------------------------------------

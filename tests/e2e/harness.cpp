@@ -539,9 +539,10 @@ void SetWindowsRelease(const std::string& release) {
 // ---- Files ---------------------------------------------------------------------
 
 void PutFile(const std::string& from, const std::string& to) {
-    for (std::string::size_type slash = to.find('\\', 3); slash != std::string::npos;
-         slash = to.find('\\', slash + 1))
-        CreateDirectoryA(to.substr(0, slash).c_str(), 0);
+    // By characters: in a double-byte code page a backslash's byte may end
+    // another character.
+    for (const char* p = to.c_str() + 3; *p; p = CharNextA(p))
+        if (*p == '\\') CreateDirectoryA(to.substr(0, p - to.c_str()).c_str(), 0);
     if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
         Fail(__FILE__, __LINE__, "cannot copy " + from + " to " + to);
         throw Abort();

@@ -114,8 +114,8 @@ const char kPolicyReason[] = "\n- The policy \"Always use classic logon\" is set
 const char kGinaReason[] = "\n- Winlogon loads another GINA first: ";
 
 // Telvaro's GINA in the chain and every logon value set.
-void SetUpMachine() {
-    InstallTelvaro();
+void SetUpMachine(const std::string& folder = kInstallDir) {
+    InstallTelvaro("10.5.0.0", folder);
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "ChainTo", reg::Sz("next.dll"));
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(0));
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "AllowMultipleTSSessions", reg::Dword(1));
@@ -442,3 +442,34 @@ SCENARIO("copies", "eight_copies_at_once_restore_once") {
         if (!CHECK_EQ(MachineState(), restored)) std::printf("    (round %d)\n", round);
     }
 }
+
+namespace {
+
+// A Japanese or Traditional Chinese edition of Windows XP: Telvaro, its GINA
+// and the GINA it recorded in a folder whose name ends in a character whose
+// second byte is a backslash's. Texts are bytes of that code page.
+void DoubleByteFolder(UINT codePage, const std::string& character) {
+    // Under another code page the same bytes would prove nothing.
+    REQUIRE_EQ(GetACP(), codePage);
+    const std::string folder = "C:\\Program Files\\Telvaro " + character;
+    const std::string record = folder + "\\oldgina.dll";
+    SetUpMachine(folder);
+    PutGina(record);
+    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "GinaDLL", reg::Sz(record));
+    RegSnapshot disabled = MachineState();
+    disabled["Corvane\\Telvaro\\CurrentVersion\\System\\AllowMultipleTSSessions"] = reg::Dword(1);
+    disabled["Corvane\\Telvaro\\CurrentVersion\\System\\AllowMultipleTSSessionsPolicy"] =
+        reg::Dword(1);
+    ExpectNoChange("/status", 1, kNotRestored);
+    PressInDialog(IDOK);
+    RegValue written = reg::Sz(record);
+    written.data.resize(260, '\0');
+    CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL"), written);
+    ExpectNoChange("/status", 2, kNotShown + std::string(kGinaReason) + record);
+    CHECK_EQ(PressInDialog(1001), disabled);
+}
+
+}  // namespace
+
+SCENARIO("dbcs_932", "folder_ending_in_hyou") { DoubleByteFolder(932, "\x95\x5C"); }
+SCENARIO("dbcs_950", "folder_ending_in_gong") { DoubleByteFolder(950, "\xA5\x5C"); }

@@ -30,18 +30,18 @@ std::string SystemGina() { return InSystem("msgina.dll"); }
 
 void PutGina(const std::string& path) { PutFile(Fixture("tvhost32-none\\tvhost32.exe"), path); }
 
-void InstallTelvaro(const std::string& version) {
+void InstallTelvaro(const std::string& version, const std::string& folder) {
     RemoveHost();
     // Wine has no msgina.dll; GINAs other scenarios left behind go.
     DeleteFileA(SystemGina().c_str());
     DeleteFileA(InSystem("WFLGINA.DLL").c_str());
     PutGina(SystemGina());
-    PutGina(kTelvaroGina);
-    PutFile(Fixture("tvhost32-" + version + "\\tvhost32.exe"),
-            std::string(kInstallDir) + "\\tvhost32.exe");
-    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "InstallDir", reg::Sz(kInstallDir));
+    const std::string gina = folder + "\\TVGINA.DLL";
+    PutGina(gina);
+    PutFile(Fixture("tvhost32-" + version + "\\tvhost32.exe"), folder + "\\tvhost32.exe");
+    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "InstallDir", reg::Sz(folder));
     reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "GinaDLL", reg::Sz("msgina.dll"));
-    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz(kTelvaroGina));
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz(gina));
 }
 
 void StartEligible(App& app) {

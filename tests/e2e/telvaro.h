@@ -29,9 +29,11 @@ std::string SystemGina();
 void PutGina(const std::string& path);
 
 // InstallDir in the product key and tvhost32.exe of `version` (a fixture
-// folder name such as "10.5.0.0") in it; Telvaro's GINA in front of the
-// system's msgina.dll, both files there and no other GINA in system32.
-void InstallTelvaro(const std::string& version = "10.5.0.0");
+// folder name such as "10.5.0.0") in it; Telvaro's GINA, in the same folder,
+// in front of the system's msgina.dll, both files there and no other GINA in
+// system32.
+void InstallTelvaro(const std::string& version = "10.5.0.0",
+                    const std::string& folder = kInstallDir);
 // Takes away whatever is called tvhost32.exe in the install folder.
 void RemoveHost();
 // Starts the program and waits for the startup check to enable a button.

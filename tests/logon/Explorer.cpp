@@ -35,13 +35,20 @@ struct Random {  // splitmix64
 };
 
 const std::string kLongName = "C:\\" + std::string(250, 'p') + "\\x.dll";  // 259 characters
+// A folder whose name ends in a double-byte character with a backslash's
+// byte second: 表 in code page 932, 功 in 950 (in 1252 two characters, the
+// second a backslash).
+const std::string kDbcsFolder = "C:\\Program Files\\\x95\x5C";
+const std::string kDbcsFolder950 = "C:\\Program Files\\\xA5\x5C";
 // What texts name: both products' GINAs, the system default by name and by
-// path, another GINA, a folder, wildcards, nothing.
+// path, another GINA (also in such a folder, or after a double-byte
+// character whose second byte is a 't'), a folder, wildcards, nothing.
 const std::string kNames[] = {
     "TVGINA.DLL", "C:\\Program Files\\Telvaro\\tvgina.dll", "WFLGINA.DLL",
     "c:\\wayfold\\wflgina.dll", "msgina.dll", "C:\\WINDOWS\\system32\\msgina.dll",
     "D:\\Gina\\othgina.dll", "othgina.dll", "D:\\Gina", "ms*.dll", "msgina.dl?",
-    "TVGINA.DLL;WFLGINA.DLL", kLongName, ""};
+    "TVGINA.DLL;WFLGINA.DLL", kDbcsFolder + "\\othgina.dll", "D:\\Gina\\\x83tvgina.dll",
+    kLongName, ""};
 const unsigned kNameCount = sizeof(kNames) / sizeof(kNames[0]);
 
 bool IsText(const SavedValue& s) {
@@ -103,6 +110,16 @@ Machine Generate(Random& r) {
     Machine m;
     m.registry = MemoryRegistry();
     m.system.files.clear();
+    // Japanese and Traditional Chinese editions of Windows XP now and then.
+    static const unsigned kCodePages[] = {932, 932, 950};
+    if (r.Chance(25)) m.system.codePage = kCodePages[r.Below(3)];
+    bool dbcs = m.system.codePage != 1252;
+    const std::string folder = m.system.codePage == 950 ? kDbcsFolder950 : kDbcsFolder;
+    // Telvaro's folder, its name with or without a backslash after it.
+    const std::string installDirs[] = {"C:\\Program Files\\Telvaro", folder, folder + "\\"};
+    const std::string& installDir = installDirs[r.Below(dbcs ? 3 : 1)];
+    m.registry.SetText(kProduct, "InstallDir", installDir);
+    m.system.AddFile(Join(m.system, installDir, "tvhost32.exe"));
     for (const SavedValue& s : kSavedValues) {
         Put(r, m, s.key, s.name, IsText(s), 75);
         Put(r, m, kProduct, s.copy, IsText(s), 25);  // stale or earlier copies
@@ -125,9 +142,11 @@ Machine Generate(Random& r) {
     if (r.Chance(30))
         m.system.systemDirectory =
             "C:\\" + std::string(r.Chance(50) ? kDirLengths[r.Below(13)] : r.Below(300), 'd');
+    else if (dbcs && r.Chance(40))
+        m.system.systemDirectory = folder;
     m.system.systemDirectoryFails = r.Chance(3);
     // Every Windows XP has its own GINA.
-    m.system.AddFile(Join(m.system.systemDirectory, "msgina.dll"));
+    m.system.AddFile(Join(m.system, m.system.systemDirectory, "msgina.dll"));
     for (unsigned i = 0; i + 1 < kNameCount; ++i) {
         std::string where = kNames[i];
         switch (r.Below(5)) {
@@ -218,12 +237,12 @@ bool Expected(const Machine& m, Operation op) {
         return true;
     std::string gina, chainTo, record;
     if (r.Get(kWinlogon, "GinaDLL", &v) && !TextOf(r, kWinlogon, "GinaDLL", &gina)) return false;
-    if (Names(gina, "TVGINA.DLL") || !Names(gina, "WFLGINA.DLL")) return true;
+    if (Names(m.system, gina, "TVGINA.DLL") || !Names(m.system, gina, "WFLGINA.DLL")) return true;
     if (!TextOf(r, kChained, "ChainTo", &chainTo)) return true;
     std::string dir = SystemDirectory(m.system);
-    if (!dir.empty() && Join(dir, "msgina.dll").size() < 260) return true;
-    return Names(chainTo, "TVGINA.DLL") && TextOf(r, kProduct, "GinaDLL", &record) &&
-           !Names(record, "WFLGINA.DLL") && Found(m.system, record);
+    if (!dir.empty() && Join(m.system, dir, "msgina.dll").size() < 260) return true;
+    return Names(m.system, chainTo, "TVGINA.DLL") && TextOf(r, kProduct, "GinaDLL", &record) &&
+           !Names(m.system, record, "WFLGINA.DLL") && Found(m.system, record);
 }
 
 // A number as Disable writes it back, or the backup saves it: read into a
@@ -297,6 +316,14 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     using namespace logonmodel;
     const MemoryRegistry& now = run.registry;
     if (run.openHandles || now.OpenHandles()) return "a registry handle left open";
+    // The program's own checks read a copy of the machine as the press left it.
+    MemoryRegistry registry = now;
+    FakeSystem system = before.system;
+    // The startup check finds tvhost32.exe in Telvaro's folder, whatever
+    // character ends the folder's name.
+    TextString host;
+    if (!host.Assign("tvhost32.exe") || !ProductChecks(registry, system).IsProductInstalled(host))
+        return "the startup check did not find tvhost32.exe";
     // Another copy holding the machine-wide lock stops a press before it reads
     // the marker; otherwise every registry call is made under the lock.
     if (run.lock.held) return "the machine-wide lock kept after the press";
@@ -351,8 +378,6 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
     // What /status tells of a workgroup machine is what Winlogon will do.
     if (!before.system.domainMember) {
-        MemoryRegistry registry = now;
-        FakeSystem system = before.system;
         NextLogon status;
         ReadNextLogon(registry, system, &status);
         if ((status.blockers == 0) != next.welcome)
@@ -366,7 +391,8 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         // default by its full path into the Wayfold GINA's ChainTo.
         const StoredValue written[] = {
             StoredValue{kRegSz, recorded ? Padded(record) : Bytes()},
-            StoredValue{kRegSz, Padded(Join(before.system.systemDirectory, "msgina.dll"))}};
+            StoredValue{kRegSz,
+                        Padded(Join(before.system, before.system.systemDirectory, "msgina.dll"))}};
         const struct { const char* key; const char* name; int choices; } kTexts[] = {
             {kWinlogon, "GinaDLL", 1}, {kChained, "ChainTo", 2}};
         for (const auto& t : kTexts) {
@@ -383,7 +409,7 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         bool classic = before.registry.Get(kPolicy, "LogonType", &policy) &&
                        !(policy.type == kRegDword && policy.data.size() == 4 &&
                          policy.data != Dword(0));
-        bool systemGina = !recorded || Names(record, "TVGINA.DLL") ||
+        bool systemGina = !recorded || Names(before.system, record, "TVGINA.DLL") ||
                           IsSystemGina(before.system, record) || !Found(before.system, record);
         if (was.productFirst && systemGina && !classic && !before.system.domainMember &&
             !next.welcome)
@@ -454,6 +480,7 @@ void Dump(const Machine& m, const std::vector<Press>& presses, std::size_t at) {
     }
     for (const std::string& f : m.system.files) std::cout << "  file " << f << "\n";
     for (const std::string& d : m.system.directories) std::cout << "  folder " << d << "\n";
+    if (m.system.codePage != 1252) std::cout << "  code page " << m.system.codePage << "\n";
     std::cout << "  system directory "
               << (m.system.systemDirectoryFails ? "refused"
                                                 : "\"" + m.system.systemDirectory + "\"")
@@ -554,8 +581,8 @@ int main(int argc, char** argv) {
             if (r.Chance(10)) {
                 const std::string& gone = kNames[r.Below(kNameCount)];
                 now.system.RemoveFile(gone);
-                now.system.RemoveFile(Join(now.system.systemDirectory, gone));
-                now.system.AddFile(Join(now.system.systemDirectory, "msgina.dll"));
+                now.system.RemoveFile(Join(now.system, now.system.systemDirectory, gone));
+                now.system.AddFile(Join(now.system, now.system.systemDirectory, "msgina.dll"));
                 press.then = gone + " gone";
             }
             // Without the marker the machine as it stands is what the next

@@ -19,10 +19,11 @@ struct RepairCase {
     OsVersion version;
     bool versionRefused, result;
     std::string systemDirectory;
+    unsigned codePage;
 
     explicit RepairCase(const char* caseName)
         : name(caseName), version{5, 1, kVerPlatformWin32Nt}, versionRefused(false),
-          result(true), systemDirectory(kSystemDir) {}
+          result(true), systemDirectory(kSystemDir), codePage(1252) {}
 
     RepairCase& Put(const char* key, const char* value, const Bytes& data) {
         before.push_back(Setting{key, value, data});
@@ -42,6 +43,10 @@ struct RepairCase {
     RepairCase& InSystem(const char* file) { return File(systemDirectory + "\\" + file); }
     RepairCase& SystemDirectory(const std::string& path) {
         systemDirectory = path;
+        return *this;
+    }
+    RepairCase& CodePage(unsigned number) {
+        codePage = number;
         return *this;
     }
     RepairCase& Version(std::uint32_t platform, std::uint32_t major, std::uint32_t minor) {
@@ -76,6 +81,9 @@ const std::string kFallback = std::string(kSystemDir) + "\\msgina.dll";
 // System directories whose join with "\msgina.dll" has 259 characters, or 260.
 const std::string kLongestDir = "C:\\" + std::string(245, 'd');
 const std::string kTooLongDir = kLongestDir + "d";
+// A system directory ending in 表, whose second byte in code page 932 is a
+// backslash's.
+const std::string kDbcsDir = "C:\\WINDOWS\\\x95\x5C";
 // A recorded GINA of 259 characters, the longest the 260-byte buffer holds.
 const std::string kLongestName = "C:\\" + std::string(250, 'p') + "\\x.dll";
 // 260 bytes ending in a GINA name, without a terminator.
@@ -175,6 +183,17 @@ const RepairCase kCases[] = {
     // Neither the recorded GINA nor the fallback fits: nothing truncated is written.
     Chained("ChainedNothingFits").SystemDirectory(kTooLongDir).Recorded(Sz("msgina.dll"))
         .InSystem("msgina.dll").Fails(),
+
+    // Code page 932: a backslash's byte ending a double-byte character is no
+    // separator, and "tvgina.dll" after a character whose second byte is a
+    // 't' names a third GINA, not Telvaro's.
+    Direct("DoubleByteSystemDirectoryJoined").CodePage(932).SystemDirectory(kDbcsDir)
+        .Recorded(Sz("othgina.dll")).InSystem("othgina.dll").GinaBecomes("othgina.dll"),
+    Chained("DoubleByteSystemDirectoryFallback").CodePage(932).SystemDirectory(kDbcsDir)
+        .Recorded(Sz("gone.dll")).ChainToBecomes(kDbcsDir + "\\msgina.dll"),
+    Direct("DoubleByteCharacterBeforeGinaNameIsThirdGina").CodePage(932)
+        .Gina(Sz("D:\\Gina\\\x83tvgina.dll")).Recorded(Sz("D:\\Gina\\OTHGINA.DLL"))
+        .File("D:\\Gina\\OTHGINA.DLL").GinaDeleted(),
 };
 
 class RepairTable : public ::testing::TestWithParam<RepairCase> {};
@@ -183,6 +202,7 @@ TEST_P(RepairTable, ChangesExactlyWhatTheCaseSays) {
     const RepairCase& c = GetParam();
     Machine machine;
     machine.system.files.clear();
+    machine.system.codePage = c.codePage;
     machine.system.systemDirectory = c.systemDirectory;
     machine.system.SetVersion(c.version.platformId, c.version.majorVersion,
                               c.version.minorVersion);

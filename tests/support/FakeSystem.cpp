@@ -24,10 +24,21 @@ void PutLittleEndian(unsigned char* p, std::uint32_t value) {
 
 FakeSystem::FakeSystem() { SetVersion(kVerPlatformWin32Nt, 5, 1); }
 
-std::string FakeSystem::Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+// File names ignore case letter by letter: a second byte that happens to be
+// an ASCII letter's is part of a double-byte character and stays.
+std::string FakeSystem::Lower(std::string text) const {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size())
+            ++i;
+        else
+            text[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
     return text;
+}
+
+bool FakeSystem::IsLead(unsigned char byte) const {
+    if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (codePage == 936 || codePage == 949 || codePage == 950) return byte >= 0x81 && byte <= 0xFE;
+    return false;
 }
 
 void FakeSystem::SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor) {

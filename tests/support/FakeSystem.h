@@ -19,6 +19,9 @@ public:
     std::string systemDirectory = "C:\\WINDOWS\\system32";
     bool systemDirectoryFails = false;
     bool domainMember = false;  // joined to a domain, else a workgroup
+    // The ANSI code page: 932, 936, 949 and 950 have double-byte characters,
+    // with the lead bytes Windows gives them; any other has none.
+    unsigned codePage = 1252;
     // Paths a find-first-file search finds, compared without case; "*" and
     // "?" in a search match as Windows matches them.
     std::set<std::string> files;
@@ -47,6 +50,8 @@ public:
     bool QueryOsVersion(std::uint32_t recordSize, OsVersion* version);
     std::uint32_t SystemDirectory(char* buffer, std::uint32_t size);
     bool FindFile(const char* path, bool* directory);
+    bool IsLeadByte(unsigned char byte) { return IsLead(byte); }
+    bool IsLead(unsigned char byte) const;
     void* OpenLibrary(const char* path);
     void* FindEntryPoint(void* library, const char* name);
     void CloseLibrary(void* library);
@@ -70,7 +75,7 @@ public:
     int blocksOpen = 0;
 
 private:
-    static std::string Lower(std::string text);
+    std::string Lower(std::string text) const;
     const std::vector<std::uint32_t>* VersionOf(const char* path) const;
     char library_;  // its address is the library handle
     char entries_[3];

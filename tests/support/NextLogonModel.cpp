@@ -9,9 +9,16 @@ const char kPolicy[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\
 const char kProduct[] = "SOFTWARE\\Corvane\\Telvaro\\CurrentVersion\\System";
 const char kChained[] = "SOFTWARE\\Corvane\\Wayfold\\Gina";
 
-std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// The bytes of the character at text[at]: a lead byte of the code page takes
+// the byte after it along.
+std::size_t Width(const FakeSystem& system, const std::string& text, std::size_t at) {
+    return system.IsLead(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
+}
+
+// ASCII letters in upper case; a double-byte character as it is.
+std::string Upper(const FakeSystem& system, std::string text) {
+    for (std::size_t i = 0; i < text.size(); i += Width(system, text, i))
+        if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
     return text;
 }
 
@@ -25,8 +32,11 @@ std::string SystemDirectory(const FakeSystem& system) {
                : system.systemDirectory;
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-    return dir.empty() || dir.back() == '\\' ? dir + name : dir + "\\" + name;
+std::string Join(const FakeSystem& system, const std::string& dir, const std::string& name) {
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < dir.size(); i += Width(system, dir, i)) last = i;
+    bool separator = !dir.empty() && last == dir.size() - 1 && dir.back() == '\\';
+    return dir.empty() || separator ? dir + name : dir + "\\" + name;
 }
 
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
@@ -39,8 +49,12 @@ bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
     return true;
 }
 
-bool Names(std::string text, const char* upperName) {
-    return Upper(text).find(upperName) != std::string::npos;
+bool Names(const FakeSystem& system, const std::string& text, const char* upperName) {
+    std::string upper = Upper(system, text);
+    std::size_t length = std::char_traits<char>::length(upperName);
+    for (std::size_t i = 0; i < upper.size(); i += Width(system, upper, i))
+        if (upper.compare(i, length, upperName) == 0) return true;
+    return false;
 }
 
 bool Found(const FakeSystem& system, const std::string& name) {
@@ -51,13 +65,13 @@ bool Found(const FakeSystem& system, const std::string& name) {
     };
     std::string dir = SystemDirectory(system);
     return !name.empty() && name.find_first_of("*?<>\"") == std::string::npos &&
-           (file(name) || (!dir.empty() && file(Join(dir, name))));
+           (file(name) || (!dir.empty() && file(Join(system, dir, name))));
 }
 
 bool IsSystemGina(const FakeSystem& system, const std::string& name) {
     std::string dir = SystemDirectory(system);
-    return Upper(name) == "MSGINA.DLL" ||
-           (!dir.empty() && Upper(name) == Upper(Join(dir, "msgina.dll")));
+    return Upper(system, name) == "MSGINA.DLL" ||
+           (!dir.empty() && Upper(system, name) == Upper(system, Join(system, dir, "msgina.dll")));
 }
 
 }  // namespace logonmodel
@@ -68,19 +82,19 @@ PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem
     std::string gina;
     bool named = TextOf(registry, kWinlogon, "GinaDLL", &gina) && !gina.empty();
     next.chain.push_back(named ? gina : std::string());
-    next.productFirst = named && Names(gina, "TVGINA.DLL");
+    next.productFirst = named && Names(system, gina, "TVGINA.DLL");
     while (named) {
         const std::string& name = next.chain.back();
-        bool product = Names(name, "TVGINA.DLL");
-        bool chained = !product && Names(name, "WFLGINA.DLL");
+        bool product = Names(system, name, "TVGINA.DLL");
+        bool chained = !product && Names(system, name, "WFLGINA.DLL");
         if (!Found(system, name)) {
             next.loads = false;
             break;
         }
         if (!product && !chained) break;
         for (std::size_t i = 0; i + 1 < next.chain.size(); ++i)
-            if (Names(next.chain[i], product ? "TVGINA.DLL" : "WFLGINA.DLL") &&
-                (product || !Names(next.chain[i], "TVGINA.DLL")))
+            if (Names(system, next.chain[i], product ? "TVGINA.DLL" : "WFLGINA.DLL") &&
+                (product || !Names(system, next.chain[i], "TVGINA.DLL")))
                 next.loads = false;  // a loop
         if (!next.loads) break;
         std::string after;

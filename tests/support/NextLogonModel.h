@@ -30,13 +30,16 @@ PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem
 namespace logonmodel {
 // The system directory as Windows reports it; none when it cannot.
 std::string SystemDirectory(const FakeSystem& system);
-// A name in a folder, with one backslash between them.
-std::string Join(const std::string& dir, const std::string& name);
+// A name in a folder, with one backslash between them; texts are in the
+// system's code page.
+std::string Join(const FakeSystem& system, const std::string& dir, const std::string& name);
 // The text a GINA setting gives: up to its first NUL; false when there is
 // none or no 260-byte path buffer holds it.
 bool TextOf(const MemoryRegistry& registry, const char* key, const char* name,
             std::string* text);
-bool Names(std::string text, const char* upperName);
+// Whether a GINA name occurs in a text from the start of a character,
+// ignoring the case of ASCII letters.
+bool Names(const FakeSystem& system, const std::string& text, const char* upperName);
 // A GINA file found as named or in the system directory, as a path of at
 // most 259 characters: no wildcard, no folder.
 bool Found(const FakeSystem& system, const std::string& name);

@@ -33,6 +33,8 @@ ALLOWED = {
     "KERNEL32.dll": {
         # The checks: OS version, system folder, find-first-file, version.dll.
         "GetVersionExA", "GetSystemDirectoryA", "FindFirstFileA", "FindClose",
+        # Paths read a character at a time in double-byte code pages.
+        "IsDBCSLeadByte",
         "LoadLibraryA", "FreeLibrary", "GetProcAddress",
         # Dialog templates read as resources.
         "FindResourceA", "LoadResource", "LockResource",
