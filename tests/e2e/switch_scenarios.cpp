@@ -112,6 +112,8 @@ const char kNotRestored[] = "The Welcome Screen has not been restored.";
 const char kNotShown[] = "The Welcome Screen has been restored, but the next logon will not show it:";
 const char kPolicyReason[] = "\n- The policy \"Always use classic logon\" is set.";
 const char kGinaReason[] = "\n- Winlogon loads another GINA first: ";
+// After the restart notice, when the next logon will still not show it.
+const char kStillNotShown[] = "\nThe next logon will still not show the Welcome Screen:";
 
 // Telvaro's GINA in the chain and every logon value set.
 void SetUpMachine(const std::string& folder = kInstallDir) {
@@ -124,11 +126,11 @@ void SetUpMachine(const std::string& folder = kInstallDir) {
 
 // Presses a button of a freshly started dialog, dismisses the notice and
 // closes the program; returns the machine as it left it.
-RegSnapshot PressInDialog(int id) {
+RegSnapshot PressInDialog(int id, const std::string& notice = kRestart) {
     App app;
     StartEligible(app);
     app.Click(app.Main(), id);
-    app.ExpectMessage(kRestart);
+    app.ExpectMessage(notice);
     app.Key(app.Main(), VK_ESCAPE);
     REQUIRE(app.WaitExit());
     return MachineState();
@@ -206,9 +208,8 @@ SCENARIO("switches", "status_reads_the_next_logon") {
                reg::Sz(std::string(kInstallDir) + "\\TVGINA.DLL"));
     Run restore = RunWith("/restore /quiet");
     CHECK_EQ(restore.exitCode, 3010u);
-    CHECK_EQ(Show(restore.output), Show(Lined(std::string(kRestart) +
-                                              "\nThe next logon will still not show the "
-                                              "Welcome Screen:" + kGinaReason + "WFLGINA.DLL")));
+    CHECK_EQ(Show(restore.output),
+             Show(Lined(kRestart + std::string(kStillNotShown) + kGinaReason + "WFLGINA.DLL")));
     const std::string text = kNotShown + std::string(kGinaReason) + "WFLGINA.DLL";
     ExpectNoChange("/status", 2, text);
     ExpectNoChange("/status /quiet", 2, text);
@@ -461,7 +462,8 @@ void DoubleByteFolder(UINT codePage, const std::string& character) {
     disabled["Corvane\\Telvaro\\CurrentVersion\\System\\AllowMultipleTSSessionsPolicy"] =
         reg::Dword(1);
     ExpectNoChange("/status", 1, kNotRestored);
-    PressInDialog(IDOK);
+    // Winlogon names the recorded GINA, which keeps the Welcome Screen off.
+    PressInDialog(IDOK, kRestart + std::string(kStillNotShown) + kGinaReason + record);
     RegValue written = reg::Sz(record);
     written.data.resize(260, '\0');
     CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL"), written);
