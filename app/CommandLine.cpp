@@ -61,20 +61,19 @@ Switch Classify(const char* argument, CommandAction* action) {
     return kUnknownSwitch;
 }
 
-CommandResult Result(int exitCode, int message) {
-    CommandResult result = {exitCode, MessageNotice(message), true};
+CommandResult Result(int exitCode, const Notice& notice, bool boxed = true) {
+    CommandResult result = {exitCode, notice, boxed};
     return result;
 }
+
+CommandResult Result(int exitCode, int message) { return Result(exitCode, MessageNotice(message)); }
 
 // Restored or not, and whether the next logon shows the Welcome Screen. A
 // marker the registry will not show says neither.
 CommandResult Status(ProductChecks& checks, LogonConfig& logon) {
     RegistryValue::Presence marker = logon.MarkerPresence();
     if (marker == RegistryValue::kAbsent) return Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
-    if (marker == RegistryValue::kUnknown) {
-        CommandResult result = {kExitInstallFailure, RefusalNotice(checks), true};
-        return result;
-    }
+    if (marker == RegistryValue::kUnknown) return Result(kExitInstallFailure, RefusalNotice(checks));
     CommandResult result = Result(kExitSuccess, IDS_STATUS_SHOWN);
     checks.ReadNextLogon(&result.notice.logon);
     if (result.notice.logon.blockers) {
@@ -144,16 +143,13 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     // standard output is told so.
     LogonOperation operation = action == kRestoreCommand ? kApplyOperation : kRevertOperation;
     LockedOutcome outcome = logon.RunLocked(lock, operation, true);
-    if (outcome == kNothingDue) {
-        CommandResult result = Result(kExitSuccess, operation == kApplyOperation
-                                                        ? IDS_ALREADY_RESTORED
-                                                        : IDS_NOT_RESTORED_NOTHING_TO_DO);
-        result.boxed = false;
-        return result;
-    }
+    if (outcome == kNothingDue)
+        return Result(kExitSuccess,
+                      MessageNotice(operation == kApplyOperation ? IDS_ALREADY_RESTORED
+                                                                 : IDS_NOT_RESTORED_NOTHING_TO_DO),
+                      false);
     int exitCode = outcome == kChangesMade     ? kExitRebootRequired
                    : outcome == kChangeRefused ? kExitInstallFailure
                                                : kExitAlreadyRunning;
-    CommandResult result = {exitCode, OperationNotice(operation, outcome, checks), true};
-    return result;
+    return Result(exitCode, OperationNotice(operation, outcome, checks));
 }
