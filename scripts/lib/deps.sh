@@ -5,12 +5,19 @@
 # installed, Debian's `wine` script picks the 32-bit loader, so scripts/lib/wine.sh
 # names the loader of each prefix itself.
 
-# lumivale_need CHECK PACKAGE...: queue the packages when CHECK fails.
+# lumivale_need CHECK PACKAGE...: queue the packages when CHECK fails, each
+# once.
 LUMIVALE_MISSING=()
 lumivale_need() {
-    local check=$1
+    local check=$1 package
     shift
-    eval "$check" >/dev/null 2>&1 || LUMIVALE_MISSING+=("$@")
+    eval "$check" >/dev/null 2>&1 && return 0
+    for package; do
+        case " ${LUMIVALE_MISSING[*]} " in
+        *" $package "*) ;;
+        *) LUMIVALE_MISSING+=("$package") ;;
+        esac
+    done
 }
 
 # The build toolchains, Wine with its fonts, Xvfb, GoogleTest, Python.
@@ -55,10 +62,105 @@ lumivale_install_missing() {
         ;;
     esac
     echo "Installing: ${LUMIVALE_MISSING[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -q
-    $sudo apt-get install -y -q "${LUMIVALE_MISSING[@]}"
+    lumivale_apt_install "${LUMIVALE_MISSING[@]}" || return 1
     LUMIVALE_MISSING=()
+}
+
+# A package index can fail to download: a mirror in the middle of a sync is
+# ordinary and can last hours. The suites of those that failed in the last
+# lumivale_apt_update, and what apt said of them, in one line.
+LUMIVALE_FAILED_SUITES=()
+LUMIVALE_FAILED_INDEXES=
+
+# lumivale_apt_update [APT-OPTION...]: apt-get update that goes on with the
+# lists there are when indexes fail, saying which in one line.
+lumivale_apt_update() {
+    local log
+    log=$(mktemp /tmp/lumivale-apt.XXXXXX)
+    $LUMIVALE_SUDO apt-get "$@" update -q 2>&1 | tee "$log" || :
+    # apt writes "Err:N URI SUITE[/COMPONENT] [ARCH] WHAT", the reason below.
+    LUMIVALE_FAILED_INDEXES=$(awk '/^Err:/ {
+        sub(/^Err:[0-9]+ /, ""); what = $0
+        getline; sub(/^[ \t]+/, ""); sub(/ *\[IP: [^]]*\]$/, "")
+        printf "%s%s: %s", sep, what, $0; sep = "; " }' "$log")
+    mapfile -t LUMIVALE_FAILED_SUITES < <(awk '/^Err:/ { sub(/\/.*/, "", $3); print $3 }' "$log" | sort -u)
+    rm -f "$log"
+    [ -z "$LUMIVALE_FAILED_INDEXES" ] ||
+        echo "Package indexes that failed to download, going on without them: $LUMIVALE_FAILED_INDEXES"
+}
+
+# lumivale_apt_install PACKAGE...: one apt-get install of them all, after an
+# update. When it fails after indexes failed, it tries once more with their
+# suites left out of apt's sources for this one update and install: a suite
+# whose i386 index failed still offers amd64 packages newer than any i386 one
+# left, and multiarch needs both at one version ("held broken packages").
+# The machine's sources stay as they are. Ends non-zero, saying so in one
+# line, when nothing works.
+lumivale_apt_install() {
+    local sudo=$LUMIVALE_SUDO dir suites failed status=0
+    export DEBIAN_FRONTEND=noninteractive
+    lumivale_apt_update
+    $sudo apt-get install -y -q "$@" && return 0
+    if [ ${#LUMIVALE_FAILED_SUITES[@]} -eq 0 ]; then
+        echo "Could not install $*: apt-get install failed" >&2
+        return 1
+    fi
+    suites=${LUMIVALE_FAILED_SUITES[*]} failed=$LUMIVALE_FAILED_INDEXES
+    dir=$(mktemp -d /tmp/lumivale-sources.XXXXXX)
+    lumivale_sources_without "$dir" "${LUMIVALE_FAILED_SUITES[@]}"
+    echo "Trying again with $suites left out of apt's sources for this install only"
+    local without=(-o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$dir")
+    lumivale_apt_update "${without[@]}"
+    $sudo apt-get "${without[@]}" install -y -q "$@" || status=$?
+    rm -rf "$dir"
+    if [ "$status" -ne 0 ]; then
+        echo "Could not install $*, not even with $suites left out of apt's sources; index that failed to download: $failed" >&2
+        return 1
+    fi
+    LUMIVALE_SYSTEM_CHANGES+=("$suites left out of apt's sources for one install, as an index of it failed to download; apt's lists lack it until the next apt-get update")
+}
+
+# lumivale_sources_without DIR SUITE...: copies apt's sources into DIR, less
+# those suites: a deb822 stanza keeps its other suites (and goes when none is
+# left), a one-line entry of one of them goes.
+lumivale_sources_without() {
+    local dir=$1 list parts file n=0
+    shift
+    eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+    for file in "$list" "$parts"*.list "$parts"*.sources; do
+        [ -f "$file" ] || continue
+        n=$((n + 1))
+        case $file in
+        *.sources) awk -v drop=" $* " 'BEGIN { RS = ""; FS = "\n" }
+            {
+                head = ""; tail = ""; suites = ""; field = ""; seen = 0
+                for (i = 1; i <= NF; i++) {
+                    line = $i
+                    if (line !~ /^#/ && line ~ /^[^ \t]/)
+                        field = tolower(substr(line, 1, index(line, ":") - 1))
+                    if (field != "suites" || line ~ /^#/) {
+                        if (seen) tail = tail line "\n"; else head = head line "\n"
+                        continue
+                    }
+                    seen = 1
+                    sub(/^[^ \t]*:/, "", line)
+                    n = split(line, word, /[ \t]+/)
+                    for (j = 1; j <= n; j++)
+                        if (word[j] != "" && index(drop, " " word[j] " ") == 0)
+                            suites = suites " " word[j]
+                }
+                if (seen && suites == "") next
+                printf "%s%s%s", sep, head, seen ? "Suites:" suites "\n" tail : ""
+                sep = "\n"
+            }' ;;
+        *) awk -v drop=" $* " '/^[ \t]*(#|$)/ { print; next }
+            {
+                i = 2
+                if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+                if (index(drop, " " $(i + 1) " ") == 0) print
+            }' ;;
+        esac <"$file" >"$dir/$n-${file##*/}"
+    done
 }
 
 # Makes those locales (UTF-8) where `locale -a` lacks them.
@@ -77,10 +179,12 @@ lumivale_report_system_changes() {
     echo "System-wide setup:${LUMIVALE_SYSTEM_CHANGES[*]/#/ }"
 }
 
-# 32-bit Wine, for the XP build in a WINEARCH=win32 prefix.
+# 32-bit Wine, for the XP build in a WINEARCH=win32 prefix. It comes with
+# wine and wine64 in one transaction, even when only it is missing: multiarch
+# needs them at one version, and apt, given one alone, may remove the other.
 lumivale_need_wine32() {
-    lumivale_need "test -x /usr/lib/wine/wine && test -x /usr/lib/wine/wine64 && \
-        dpkg --print-foreign-architectures | grep -qx i386" wine32:i386
+    lumivale_need "test -x /usr/lib/wine/wine && test -x /usr/lib/wine/wine64 && command -v wine && \
+        dpkg --print-foreign-architectures | grep -qx i386" wine wine64 wine32:i386
 }
 
 # Makes i386 Linux programs, such as the 32-bit Wine loader, runnable.
@@ -120,9 +224,8 @@ lumivale_enable_i386_programs() {
 lumivale_install_qemu() {
     lumivale_add_backports
     echo "Installing: qemu-user-static (bookworm-backports)"
-    $LUMIVALE_SUDO apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $LUMIVALE_SUDO apt-get install -y -q \
-        -t bookworm-backports qemu-user-static
+    # pkg/suite: apt takes the dependencies it needs from that suite too.
+    lumivale_apt_install qemu-user-static/bookworm-backports || return 1
     lumivale_qemu_i386_usable || { echo "no usable qemu-i386-static" >&2; return 1; }
 }
 
