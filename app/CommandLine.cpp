@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "ui/resource.h"
+#include "checks/MessageIds.h"
 
 namespace {
 
@@ -68,18 +68,55 @@ CommandResult Result(int exitCode, const Notice& notice, bool boxed = true) {
 
 CommandResult Result(int exitCode, int message) { return Result(exitCode, MessageNotice(message)); }
 
-// Restored or not, and whether the next logon shows the Welcome Screen. A
-// marker the registry will not show says neither.
-CommandResult Status(ProductChecks& checks, LogonConfig& logon) {
+// Restored or not, whether the next logon shows the Welcome Screen, and
+// what another program has undone of Restore. A marker the registry will not
+// show says neither. A chain that does not load, where nobody can log on,
+// outranks every other answer. Status and Operate stand apart: a notice is
+// large, and without the C runtime's stack probe no frame may pass a page.
+__attribute__((noinline)) CommandResult Status(ProductChecks& checks, LogonConfig& logon) {
     RegistryValue::Presence marker = logon.MarkerPresence();
-    if (marker == RegistryValue::kAbsent) return Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
-    if (marker == RegistryValue::kUnknown) return Result(kExitInstallFailure, RefusalNotice(checks));
-    CommandResult result = Result(kExitSuccess, IDS_STATUS_SHOWN);
-    checks.ReadNextLogon(&result.notice.logon);
-    if (result.notice.logon.blockers) {
-        result.exitCode = kExitNotShown;
-        result.notice.message = IDS_STATUS_NOT_SHOWN;
+    CommandResult result = Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
+    if (marker == RegistryValue::kUnknown) {
+        result.exitCode = kExitInstallFailure;
+        result.notice = RefusalNotice(checks);
     }
+    if (marker == RegistryValue::kPresent) {
+        result.exitCode = kExitSuccess;
+        result.notice.message = IDS_STATUS_SHOWN;
+        checks.ReadNextLogon(&result.notice.logon);
+        unsigned undone = logon.RestoreUndone();
+        if (undone == kUndoneUnknown)
+            result.notice.logon.blockers |= kBlockedUnreadable;
+        else
+            result.notice.undone = undone;
+        if (result.notice.logon.blockers || result.notice.undone) {
+            result.exitCode = kExitNotShown;
+            result.notice.message = IDS_STATUS_NOT_SHOWN;
+        }
+    } else {
+        AddChainLine(result.notice, checks);
+    }
+    if (result.notice.logon.chain.trouble != kChainFine) result.exitCode = kExitChainBroken;
+    return result;
+}
+
+__attribute__((noinline)) CommandResult Operate(LogonOperation operation, ProductChecks& checks,
+                                                LogonConfig& logon, MachineLock& lock) {
+    RunReport report;
+    LockedOutcome outcome = logon.RunLocked(lock, operation, true, &report);
+    CommandResult result =
+        Result(kExitSuccess,
+               operation == kApplyOperation ? IDS_ALREADY_RESTORED : IDS_NOT_RESTORED_NOTHING_TO_DO);
+    if (outcome == kNothingDue) {
+        // Where the dialog would show no message, only the standard output hears it.
+        result.boxed = false;
+        AddChainLine(result.notice, checks);
+        return result;
+    }
+    result.exitCode = outcome == kChangesMade     ? kExitRebootRequired
+                      : outcome == kChangeRefused ? kExitInstallFailure
+                                                  : kExitAlreadyRunning;
+    OperationNotice(operation, outcome, report, checks, &result.notice);
     return result;
 }
 
@@ -142,14 +179,5 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     // enable its button; otherwise there is nothing to do, and only the
     // standard output is told so.
     LogonOperation operation = action == kRestoreCommand ? kApplyOperation : kRevertOperation;
-    LockedOutcome outcome = logon.RunLocked(lock, operation, true);
-    if (outcome == kNothingDue)
-        return Result(kExitSuccess,
-                      MessageNotice(operation == kApplyOperation ? IDS_ALREADY_RESTORED
-                                                                 : IDS_NOT_RESTORED_NOTHING_TO_DO),
-                      false);
-    int exitCode = outcome == kChangesMade     ? kExitRebootRequired
-                   : outcome == kChangeRefused ? kExitInstallFailure
-                                               : kExitAlreadyRunning;
-    return Result(exitCode, OperationNotice(operation, outcome, checks));
+    return Operate(operation, checks, logon, lock);
 }

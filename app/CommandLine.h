@@ -37,6 +37,7 @@ enum ExitCode {
     kExitSuccess = 0,                 // nothing to do; /status: restored and shown
     kExitNotRestored = 1,             // /status: eligible, not restored
     kExitNotShown = 2,                // /status: restored, but the next logon will not show it
+    kExitChainBroken = 3,             // /status: nobody can log on, whatever the marker
     kExitInvalidParameter = 87,       // ERROR_INVALID_PARAMETER
     kExitInstallFailure = 1603,       // ERROR_INSTALL_FAILURE: a change was refused
     kExitUnknownProduct = 1605,       // ERROR_UNKNOWN_PRODUCT: Telvaro not installed
@@ -57,9 +58,10 @@ struct CommandResult {
 
 // Runs one action other than kShowDialog with the dialog's own checks and
 // operations: the startup check, then, under the machine-wide lock, the
-// operation when the applied marker says it is due (a marker that cannot be
-// read is a refusal, never "nothing to do"); /status reads what the next
-// logon shows, without the lock, and the same refusal when the marker cannot
-// be read. Shows and writes nothing itself.
+// operation when it is due: /disable with the applied marker, /restore
+// without it or once another program has undone Restore (a marker, or an
+// undone Restore, that cannot be read is a refusal, never "nothing to do");
+// /status reads what the next logon shows, without the lock, and the same
+// refusal when the marker cannot be read. Shows and writes nothing itself.
 CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
                              MachineLock& lock);

@@ -17,7 +17,11 @@ namespace {
 // tools read them. A program started without one (from Explorer, a
 // shortcut) has none and writes nothing; a write that fails changes nothing
 // else.
-void WriteStandardOutput(const char* text) {
+// Apart from RunCommand: with the notice beside it, one frame would pass a
+// page, which takes the C runtime's stack probe.
+__attribute__((noinline)) void WriteStandardOutput(const Notice& notice) {
+    char text[kNoticeTextSize];
+    NoticeText(notice, text, sizeof(text));
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!output || output == INVALID_HANDLE_VALUE || !*text) return;
     for (const char* line = text;;) {
@@ -57,9 +61,7 @@ int UtilityApp::RunCommand(const Command& command) {
     LogonConfig logon(registry, system);
     Win32MachineLock lock;
     CommandResult result = PerformCommand(command.action, checks, logon, lock);
-    char text[kNoticeTextSize];
-    NoticeText(result.notice, text, sizeof(text));
-    WriteStandardOutput(text);
+    WriteStandardOutput(result.notice);
     if (!command.quiet && result.boxed) {
         InitCommonControls();
         ShowNotice(0, result.notice);

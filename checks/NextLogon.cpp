@@ -1,6 +1,7 @@
 #include "checks/NextLogon.h"
 
 #include "checks/ProductChecks.h"
+#include "logon/LogonConfig.h"
 #include "registry/RegistryValue.h"
 
 namespace {
@@ -11,22 +12,6 @@ const std::uint32_t kNerrSuccess = 0;
 const std::uint32_t kNetSetupUnjoined = 1;
 const std::uint32_t kNetSetupWorkgroupName = 2;
 const std::uint32_t kNetSetupDomainName = 3;
-
-enum Answer { kNo, kYes, kCannotTell };
-
-// Whether the LogonType of a key selects the Welcome Screen: only a REG_DWORD
-// of 4 bytes that is not 0 does. *present tells whether the value is there.
-Answer SelectsWelcomeScreen(Registry& registry, const char* key, bool* present) {
-    RegistryValue value(registry, kHkeyLocalMachine, key);
-    std::uint32_t size = 0;
-    RegistryValue::Presence presence = value.QuerySize(layout::kLogonType, &size);
-    *present = presence == RegistryValue::kPresent;
-    if (presence == RegistryValue::kUnknown) return kCannotTell;
-    if (presence == RegistryValue::kAbsent || size != layout::kDwordSize) return kNo;
-    std::uint32_t logonType = 0;
-    if (!value.ReadDword(layout::kLogonType, kRegDword, &logonType)) return kCannotTell;
-    return value.ValueType() == kRegDword && logonType != 0 ? kYes : kNo;
-}
 
 }  // namespace
 
@@ -67,12 +52,13 @@ void ReadNextLogon(Registry& registry, System& system, NextLogon* next) {
     }
 
     // The policy's LogonType, when there is one, wins over Winlogon's.
+    LogonConfig logon(registry, system);
     bool inPolicy = false, inWinlogon = false;
-    Answer welcome = SelectsWelcomeScreen(registry, layout::kPolicyKey, &inPolicy);
-    if (!inPolicy && welcome != kCannotTell)
-        welcome = SelectsWelcomeScreen(registry, layout::kWinlogonKey, &inWinlogon);
-    if (welcome == kCannotTell) next->blockers |= kBlockedUnreadable;
-    if (welcome == kNo) next->blockers |= inPolicy ? kBlockedByPolicy : kBlockedByLogonType;
+    int welcome = logon.SelectsWelcomeScreen(layout::kPolicyKey, &inPolicy);
+    if (!inPolicy && welcome >= 0) welcome = logon.SelectsWelcomeScreen(layout::kWinlogonKey, &inWinlogon);
+    if (welcome < 0) next->blockers |= kBlockedUnreadable;
+    if (welcome == 0) next->blockers |= inPolicy ? kBlockedByPolicy : kBlockedByLogonType;
+    logon.NextChain(&next->chain);
 
     if (GetDomainMembership(system) == kDomainMember) next->blockers |= kBlockedByDomain;
 }

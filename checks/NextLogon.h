@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "logon/LogonConfig.h"
 #include "logon/LogonLayout.h"
 #include "registry/Registry.h"
 #include "system/System.h"
@@ -22,6 +23,9 @@ struct NextLogon {
     unsigned blockers;
     // With kBlockedByGina, what Winlogon's GinaDLL holds, terminated.
     char gina[layout::kTextBufferSize + 1];
+    // Whether the chain Winlogon loads loads at all: a GINA it cannot load
+    // stops every logon.
+    ChainReport chain;
 };
 
 enum DomainMembership { kMembershipUnknown, kWorkgroupMember, kDomainMember };
@@ -30,6 +34,6 @@ enum DomainMembership { kMembershipUnknown, kWorkgroupMember, kDomainMember };
 // it cannot be loaded or asked, or gives an answer it does not document.
 DomainMembership GetDomainMembership(System& system);
 
-// Reads Winlogon's and the policy's values afresh; changes nothing. A domain
+// Reads Winlogon's and the policy's values and the GINA chain afresh; changes nothing. A domain
 // membership that is not known keeps nothing off.
 void ReadNextLogon(Registry& registry, System& system, NextLogon* next);

@@ -1,9 +1,13 @@
 #include "checks/Notice.h"
 
-#include "ui/resource.h"
+#include <cstring>
+
+#include "checks/MessageIds.h"
 
 Notice MessageNotice(int message) {
-    Notice notice = {message, 0, {0, {0}}};
+    Notice notice;
+    std::memset(&notice, 0, sizeof(notice));
+    notice.message = message;
     return notice;
 }
 
@@ -15,13 +19,24 @@ Notice RefusalNotice(ProductChecks& checks) {
     return notice;
 }
 
-Notice OperationNotice(LogonOperation operation, LockedOutcome outcome, ProductChecks& checks) {
-    if (outcome != kChangesMade) return RefusalNotice(checks);
-    Notice notice = MessageNotice(IDS_RESTART);
-    if (operation == kApplyOperation) {
+void AddChainLine(Notice& notice, ProductChecks& checks) {
+    NextLogon next;
+    checks.ReadNextLogon(&next);
+    notice.logon.chain = next.chain;
+}
+
+void OperationNotice(LogonOperation operation, LockedOutcome outcome, const RunReport& report,
+                     ProductChecks& checks, Notice* notice) {
+    *notice = MessageNotice(IDS_RESTART);
+    if (outcome != kChangesMade) {
+        *notice = RefusalNotice(checks);
+        notice->refused = report.refused;
+    } else if (operation == kApplyOperation) {
+        notice->redone = report.undone == kUndoneUnknown ? 0 : report.undone;
         // "Restart" alone would promise a Welcome Screen that does not come.
-        checks.ReadNextLogon(&notice.logon);
-        if (notice.logon.blockers) notice.note = IDS_STILL_NOT_SHOWN;
+        checks.ReadNextLogon(&notice->logon);
+        if (notice->logon.blockers) notice->note = IDS_STILL_NOT_SHOWN;
+        return;
     }
-    return notice;
+    AddChainLine(*notice, checks);
 }

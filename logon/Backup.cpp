@@ -120,25 +120,26 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
 // one that does not: neither once all is back, nor when only the Wayfold
 // GINA's ChainTo, which goes back first, is. A machine whose chain is broken
 // already is no worse for getting its own settings back.
-bool LogonConfig::RestoredGinasLoad() {
+bool LogonConfig::RestoredGinasLoad(ChainReport* report) {
     char systemDirectory[kTextBufferSize];
     GetSystemDirectoryText(systemDirectory);
     const char* const copies[] = {kBackupGinaDll, kBackupChainedGinaChainTo};
     for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i) {
         char text[kTextBufferSize];
         if (ReadText(kHkeyLocalMachine, kProductKey, copies[i], text)) {
-            if (text[0] && !FindGina(text, systemDirectory)) return false;
+            if (text[0] && !FindGina(text, systemDirectory))
+                return Broken(report, kChainMissingGina, text) == kChainLoads;
         } else if (!TextNeverReadable(kHkeyLocalMachine, kProductKey, copies[i])) {
             return false;
         }
     }
     return FollowChain(false, false, systemDirectory) == kChainBroken ||
-           (FollowChain(true, true, systemDirectory) == kChainLoads &&
-            FollowChain(false, true, systemDirectory) == kChainLoads);
+           (FollowChain(true, true, systemDirectory, report) == kChainLoads &&
+            FollowChain(false, true, systemDirectory, report) == kChainLoads);
 }
 
-bool LogonConfig::RestoreBackup() {
-    if (!RestoredGinasLoad()) return false;
+bool LogonConfig::RestoreBackup(ChainReport* why) {
+    if (!RestoredGinasLoad(why)) return false;
     // Every value is tried; the backup is only deleted once all are back.
     // Winlogon's GinaDLL goes back only once what the Wayfold GINA loads
     // next is in place.

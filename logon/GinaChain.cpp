@@ -45,6 +45,14 @@ bool CopyPath(char* target, const char* text) {
     return true;
 }
 
+// Appends text to a terminated buffer of size bytes, cut short where it
+// does not fit.
+void AppendText(char* buffer, std::size_t size, const char* text) {
+    std::size_t length = strnlen(buffer, size - 1);
+    while (*text && length + 1 < size) buffer[length++] = *text++;
+    buffer[length] = 0;
+}
+
 bool SameText(System& system, const char* a, const char* b) {
     char foldedA[kTextBufferSize], foldedB[kTextBufferSize];
     Fold(system, a, foldedA);
@@ -205,9 +213,9 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
         // A record the registry will not show may name the GINA to chain to.
         if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
             return false;
-        // It must not chain back to itself.
+        // It must not chain back to itself, nor to Telvaro's GINA again.
         if (recorded && !Names(system_, candidate, kChainedGinaName) &&
-            FindGina(candidate, systemDirectory)) {
+            !Names(system_, candidate, kProductGinaName) && FindGina(candidate, systemDirectory)) {
             CopyPath(text, candidate);
             fallbackFits = true;
         }
@@ -215,6 +223,35 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     // Never write a truncated or directory-less path.
     if (!fallbackFits) return false;
     return WriteText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, kRegSz, text) == 1;
+}
+
+unsigned LogonConfig::RestoreUndone() {
+    unsigned undone = 0;
+    char gina[kTextBufferSize], next[kTextBufferSize];
+    // A GinaDLL the repair can never read (Winlogon ignores one too long for
+    // its path buffer) is not Telvaro's GINA put back: Restore could not take
+    // it out either.
+    if (ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, gina)) {
+        if (Names(system_, gina, kProductGinaName)) {
+            undone |= kUndoneGina;
+        } else if (Names(system_, gina, kChainedGinaName)) {
+            if (ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, next)) {
+                if (Names(system_, next, kProductGinaName)) undone |= kUndoneChainedGina;
+            } else if (!TextNeverReadable(kHkeyLocalMachine, kChainedGinaKey, kChainTo)) {
+                return kUndoneUnknown;
+            }
+        }
+    } else if (!TextNeverReadable(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll)) {
+        return kUndoneUnknown;
+    }
+    // The policy's LogonType, when there is one, decides instead of Winlogon's,
+    // and Restore does not change it.
+    bool inPolicy = false, inWinlogon = false;
+    int policy = SelectsWelcomeScreen(kPolicyKey, &inPolicy);
+    int winlogon = inPolicy || policy < 0 ? 1 : SelectsWelcomeScreen(kWinlogonKey, &inWinlogon);
+    if (policy < 0 || winlogon < 0) return kUndoneUnknown;
+    if (winlogon == 0) undone |= kUndoneLogonType;
+    return undone;
 }
 
 // The text a GINA setting holds once the backup is written back: its copy's
@@ -235,30 +272,49 @@ int LogonConfig::TextAfterRestore(const char* backupName, const char* key, const
 // Follows the chain Winlogon loads: its GinaDLL (none: the system default),
 // after Telvaro's GINA the one it recorded, after the Wayfold GINA its
 // ChainTo; each of the two settings as it is, or as the backup writes it back.
+// A chain that does not load is told in report, when given.
 LogonConfig::ChainState LogonConfig::FollowChain(bool restoredGina, bool restoredChainTo,
-                                                 const char* systemDirectory) {
+                                                 const char* systemDirectory,
+                                                 ChainReport* report) {
     char text[kTextBufferSize];
     if (!TextAfterRestore(restoredGina ? kBackupGinaDll : 0, kWinlogonKey, kGinaDll, text))
         return kChainUnknown;
     if (!text[0]) return kChainLoads;
     bool product = false, chained = false;
+    char chain[sizeof(report->text)] = {0};  // the GINAs met, "A -> B"; 3 fit
     for (;;) {
-        if (!FindGina(text, systemDirectory)) return kChainBroken;
-        int read;
-        if (Names(system_, text, kProductGinaName)) {
-            if (product) return kChainBroken;  // a loop
-            product = true;
-            // Disable leaves Telvaro's record as it is.
-            read = TextAfterRestore(0, kProductKey, kGinaDll, text);
-        } else if (Names(system_, text, kChainedGinaName)) {
-            if (chained) return kChainBroken;
-            chained = true;
-            read = TextAfterRestore(restoredChainTo ? kBackupChainedGinaChainTo : 0, kChainedGinaKey,
-                                    kChainTo, text);
-        } else {
-            return kChainLoads;
-        }
+        if (chain[0]) AppendText(chain, sizeof(chain), " -> ");
+        AppendText(chain, sizeof(chain), text);
+        if (!FindGina(text, systemDirectory)) return Broken(report, kChainMissingGina, text);
+        bool isProduct = Names(system_, text, kProductGinaName);
+        if (!isProduct && !Names(system_, text, kChainedGinaName)) return kChainLoads;
+        if (isProduct ? product : chained) return Broken(report, kChainLoops, chain);
+        (isProduct ? product : chained) = true;
+        char gina[kTextBufferSize];
+        std::memcpy(gina, text, kTextBufferSize);
+        // Disable leaves Telvaro's record as it is.
+        int read = isProduct ? TextAfterRestore(0, kProductKey, kGinaDll, text)
+                             : TextAfterRestore(restoredChainTo ? kBackupChainedGinaChainTo : 0,
+                                                kChainedGinaKey, kChainTo, text);
         if (!read) return kChainUnknown;
-        if (!text[0]) return kChainBroken;  // it names no GINA to load next
+        if (!text[0]) return Broken(report, kChainNoNextGina, gina);
     }
+}
+
+LogonConfig::ChainState LogonConfig::Broken(ChainReport* report, ChainTrouble trouble,
+                                            const char* text) {
+    if (report) {
+        report->trouble = trouble;
+        report->text[0] = 0;
+        AppendText(report->text, sizeof(report->text), text);
+    }
+    return kChainBroken;
+}
+
+void LogonConfig::NextChain(ChainReport* report) {
+    report->trouble = kChainFine;
+    report->text[0] = 0;
+    char systemDirectory[kTextBufferSize];
+    GetSystemDirectoryText(systemDirectory);
+    FollowChain(false, false, systemDirectory, report);
 }

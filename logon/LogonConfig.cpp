@@ -14,24 +14,51 @@ bool LogonConfig::Apply() {
     return done;
 }
 
-bool LogonConfig::Revert() { return RestoreBackup(); }
+bool LogonConfig::Revert(ChainReport* why) { return RestoreBackup(why); }
 
 LockedOutcome LogonConfig::RunLocked(MachineLock& lock, LogonOperation operation,
-                                     bool onlyWhenDue) {
+                                     bool onlyWhenDue, RunReport* report) {
+    RunReport ignored;
+    if (!report) report = &ignored;
+    report->undone = 0;
+    report->refused.trouble = kChainFine;
+    report->refused.text[0] = 0;
     if (!lock.Acquire()) return kLockUnavailable;
-    LockedOutcome outcome = kNothingDue;
-    RegistryValue::Presence marker = onlyWhenDue ? MarkerPresence() : RegistryValue::kPresent;
+    bool apply = operation == kApplyOperation;
+    RegistryValue::Presence marker =
+        onlyWhenDue || apply ? MarkerPresence() : RegistryValue::kPresent;
+    if (apply && marker == RegistryValue::kPresent) report->undone = RestoreUndone();
     // A marker the registry will not show says neither that the operation
-    // is due nor that it is not: that is a refused read.
-    if (marker == RegistryValue::kUnknown) {
+    // is due nor that it is not, and neither does an undone Restore that
+    // cannot be told: those are refused reads.
+    bool due = true, refused = false;
+    if (onlyWhenDue) {
+        refused = marker == RegistryValue::kUnknown ||
+                  (apply && marker == RegistryValue::kPresent && report->undone == kUndoneUnknown);
+        due = apply ? marker == RegistryValue::kAbsent || report->undone != 0
+                    : marker == RegistryValue::kPresent;
+    }
+    LockedOutcome outcome = kNothingDue;
+    if (refused) {
         outcome = kChangeRefused;
-    } else if (!onlyWhenDue ||
-               (marker == RegistryValue::kPresent) == (operation == kRevertOperation)) {
-        bool done = operation == kApplyOperation ? Apply() : Revert();
+    } else if (due) {
+        bool done = apply ? Apply() : Revert(&report->refused);
         outcome = done ? kChangesMade : kChangeRefused;
     }
     lock.Release();
     return outcome;
+}
+
+int LogonConfig::SelectsWelcomeScreen(const char* key, bool* present) {
+    RegistryValue value(registry_, kHkeyLocalMachine, key);
+    std::uint32_t size = 0;
+    RegistryValue::Presence presence = value.QuerySize(kLogonType, &size);
+    *present = presence == RegistryValue::kPresent;
+    if (presence == RegistryValue::kUnknown) return -1;
+    if (presence == RegistryValue::kAbsent || size != kDwordSize) return 0;
+    std::uint32_t logonType = 0;
+    if (!value.ReadDword(kLogonType, kRegDword, &logonType)) return -1;
+    return value.ValueType() == kRegDword && logonType != 0 ? 1 : 0;
 }
 
 bool LogonConfig::SetLogonType(std::uint32_t value) {

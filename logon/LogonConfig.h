@@ -12,6 +12,37 @@
 
 enum LogonOperation { kApplyOperation, kRevertOperation };
 
+// What another program undid of a Restore that the marker vouches for, as
+// flags; none while it holds. A repair or reinstall of Telvaro, or Windows
+// Installer's resiliency, may put its GINA back, and select the classic logon.
+enum RestoreUndone {
+    kUndoneGina = 1,         // Winlogon's GinaDLL names Telvaro's GINA again
+    kUndoneChainedGina = 2,  // the Wayfold GINA first, its ChainTo naming Telvaro's
+    kUndoneLogonType = 4,    // no policy LogonType, and Winlogon's selects no Welcome Screen
+    kUndoneUnknown = 8       // alone: a value needed to tell could not be read
+};
+
+// Why a GINA chain Winlogon would load does not load: a logon stops there.
+enum ChainTrouble {
+    kChainFine = 0,
+    kChainMissingGina,  // a GINA it names is found neither as named nor in the system directory
+    kChainNoNextGina,   // Telvaro's or the Wayfold GINA names no GINA to load after it
+    kChainLoops         // a GINA comes round again
+};
+
+struct ChainReport {
+    ChainTrouble trouble;
+    // The GINA that is missing or has nothing after it; for a loop the
+    // chain, "A -> B -> A". Terminated.
+    char text[3 * 260 + 16];
+};
+
+// What a locked run found beside its outcome.
+struct RunReport {
+    unsigned undone;      // before Restore, with the marker there: what had been undone
+    ChainReport refused;  // why Disable would not give the chain back, when that was why
+};
+
 // What a locked run of an operation came to.
 enum LockedOutcome {
     kChangesMade,     // the operation ran and every change it needed was made
@@ -29,14 +60,31 @@ public:
     // the machine untouched, a failed restore keeps the whole backup set, and
     // a failed clean-up after a complete restore has already removed the marker.
     bool Apply();
-    bool Revert();
+    // why, when given, tells when a GINA chain it would give back is why not.
+    bool Revert(ChainReport* why = 0);
 
     // The operation under the machine-wide lock, taken before the marker is
     // read and given back after the last write, so that a copy that waited
     // sees what the one before it did. With onlyWhenDue it runs only from the
     // state in which its button is enabled: Apply without the marker, Revert
     // with it; a marker that cannot be read then refuses it.
-    LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, bool onlyWhenDue);
+    // Restore, when due, is also due with the marker there once another
+    // program has undone it (RestoreUndone), and refused when that cannot be
+    // told. report, when given, tells what the run found.
+    LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, bool onlyWhenDue,
+                            RunReport* report = 0);
+
+    // What has been undone of Restore, read afresh, as Apply's repair would
+    // recognise Telvaro's GINA; kUndoneUnknown alone when a read was refused.
+    // Meaningful only with the marker there.
+    unsigned RestoreUndone();
+    // Whether the chain Winlogon loads at the next start loads, and if not
+    // why; kChainFine also when a read was refused.
+    void NextChain(ChainReport* report);
+    // Whether a key's LogonType selects the Welcome Screen: only a REG_DWORD
+    // of 4 bytes that is not 0 does; -1 when it cannot be read. *present
+    // tells whether it is there.
+    int SelectsWelcomeScreen(const char* key, bool* present);
 
     // 1 when the applied marker is there: a value of its name with at most 4
     // bytes of data, whatever its type and contents.
@@ -50,7 +98,7 @@ public:
     bool RepairGinaChain();
     bool SetLogonType(std::uint32_t value);
     bool SetMultipleSessions(std::uint32_t value);
-    bool RestoreBackup();
+    bool RestoreBackup(ChainReport* why = 0);
     bool DeleteBackup();
 
     // Helpers of the repair, on 260-byte text buffers. ReadText fails for a
@@ -74,8 +122,10 @@ private:
     enum ChainState { kChainLoads, kChainBroken, kChainUnknown };
     void GetSystemDirectoryText(char* systemDirectory);
     int TextAfterRestore(const char* backupName, const char* key, const char* name, char* text);
-    ChainState FollowChain(bool restoredGina, bool restoredChainTo, const char* systemDirectory);
-    bool RestoredGinasLoad();
+    ChainState FollowChain(bool restoredGina, bool restoredChainTo, const char* systemDirectory,
+                           ChainReport* report = 0);
+    ChainState Broken(ChainReport* report, ChainTrouble trouble, const char* text);
+    bool RestoredGinasLoad(ChainReport* report);
     RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);
     bool DropStaleCopy(const char* backupName);
     bool NeverReadable(RegKey root, const char* path, const char* name, std::uint32_t bufferSize);

@@ -36,9 +36,17 @@ BOOL MainDialog::OnInitDialog() {
     return TRUE;
 }
 
-void MainDialog::SetButtonState(int applied) {
+void MainDialog::SetButtonState(int applied, bool undone) {
     if (HWND disable = GetDlgItem(Handle(), IDC_DISABLE)) EnableWindow(disable, applied != 0);
-    if (HWND restore = GetDlgItem(Handle(), IDOK)) EnableWindow(restore, applied == 0);
+    if (HWND restore = GetDlgItem(Handle(), IDOK)) EnableWindow(restore, applied == 0 || undone);
+}
+
+// With the marker there, "Restore" is offered again once another program has
+// undone it, as /restore would then act; not when that cannot be told.
+void MainDialog::SetButtonsFromMachine() {
+    int applied = checks_.IsApplied();
+    unsigned undone = applied ? logon_.RestoreUndone() : 0;
+    SetButtonState(applied, undone != 0 && undone != kUndoneUnknown);
 }
 
 void MainDialog::ShowMessage(int id) { ShowStringMessage(Handle(), id); }
@@ -55,20 +63,30 @@ void MainDialog::OnOK() {
     if (IsEnabled(IDOK)) Apply();
 }
 
-void MainDialog::Finish(LogonOperation operation, LockedOutcome outcome) {
-    SetButtonState(outcome == kChangesMade ? operation == kApplyOperation : checks_.IsApplied());
-    ShowNotice(Handle(), OperationNotice(operation, outcome, checks_));
+void MainDialog::Finish(LogonOperation operation, LockedOutcome outcome,
+                        const RunReport& report) {
+    if (outcome == kChangesMade)
+        SetButtonState(operation == kApplyOperation);
+    else
+        SetButtonsFromMachine();
+    Notice notice;
+    OperationNotice(operation, outcome, report, checks_, &notice);
+    ShowNotice(Handle(), notice);
 }
 
 // Under the lock, with the marker as it is then: Restore skips a backup
 // another copy has taken meanwhile. The lock is given back before the notice,
 // which waits for the user.
 void MainDialog::Apply() {
-    Finish(kApplyOperation, logon_.RunLocked(lock_, kApplyOperation, false));
+    RunReport report;
+    LockedOutcome outcome = logon_.RunLocked(lock_, kApplyOperation, false, &report);
+    Finish(kApplyOperation, outcome, report);
 }
 
 void MainDialog::Revert() {
-    Finish(kRevertOperation, logon_.RunLocked(lock_, kRevertOperation, false));
+    RunReport report;
+    LockedOutcome outcome = logon_.RunLocked(lock_, kRevertOperation, false, &report);
+    Finish(kRevertOperation, outcome, report);
 }
 
 static_assert(kNotWindowsXp == IDS_ONLY_XP && kProductNotInstalled == IDS_NOT_INSTALLED &&
@@ -81,7 +99,7 @@ void MainDialog::OnStartupCheck() {
         ShowMessage(failure);
         return;
     }
-    SetButtonState(checks_.IsApplied());
+    SetButtonsFromMachine();
 }
 
 // Draws the icon centred in the client area while the window is minimised.

@@ -11,8 +11,8 @@ public:
     MainDialog(Registry& registry, System& system, MachineLock& lock);
 
     // "Disable" enabled exactly when applied is non-zero, "Restore" exactly when
-    // it is zero; "Close" is never touched.
-    void SetButtonState(int applied);
+    // it is zero or another program has undone Restore; "Close" is never touched.
+    void SetButtonState(int applied, bool undone = false);
     // A modal box with string id, caption "Lumivale" and an OK button.
     void ShowMessage(int id);
 
@@ -28,8 +28,10 @@ protected:
 private:
     bool PaintMinimised();
     bool IsEnabled(int id);
+    // The buttons as the marker, and what another program undid, are now.
+    void SetButtonsFromMachine();
     // Ends an operation: buttons after the outcome, then the notice.
-    void Finish(LogonOperation operation, LockedOutcome outcome);
+    void Finish(LogonOperation operation, LockedOutcome outcome, const RunReport& report);
 
     HICON icon_;
     ProductChecks checks_;

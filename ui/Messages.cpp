@@ -6,23 +6,67 @@
 
 namespace {
 
+struct FlagLine {
+    unsigned flag;
+    int id;
+};
+
 // The lines for the blockers, in the order they are shown.
-const struct { unsigned blocker; int id; } kReasonLines[] = {
+const FlagLine kReasonLines[] = {
     {kBlockedByDomain, IDS_REASON_DOMAIN},
     {kBlockedByPolicy, IDS_REASON_POLICY},
     {kBlockedByGina, IDS_REASON_GINA},
     {kBlockedByLogonType, IDS_REASON_LOGON_TYPE},
     {kBlockedUnreadable, IDS_REASON_UNREADABLE},
 };
+// What another program has undone of Restore, and what Restore put right.
+const FlagLine kUndoneLines[] = {
+    {kUndoneGina, IDS_UNDONE_GINA},
+    {kUndoneChainedGina, IDS_UNDONE_CHAINED_GINA},
+    {kUndoneLogonType, IDS_UNDONE_LOGON_TYPE},
+};
+const FlagLine kRedoneLines[] = {
+    {kUndoneGina, IDS_REDONE_GINA},
+    {kUndoneChainedGina, IDS_REDONE_CHAINED_GINA},
+    {kUndoneLogonType, IDS_REDONE_LOGON_TYPE},
+};
+// By ChainTrouble.
+const int kChainLines[] = {0, IDS_CHAIN_MISSING, IDS_CHAIN_NO_NEXT, IDS_CHAIN_LOOPS};
+const int kRefusedLines[] = {0, IDS_REFUSED_MISSING, IDS_REFUSED_NO_NEXT, IDS_REFUSED_LOOPS};
 
 // Appends a line of the string table (after a '\n' unless it is the first)
-// and, when given, a text after it; keeps the whole terminated within size.
-int AppendLine(char* text, int length, int size, int id, const char* after) {
+// with `insert` in place of its "%s", or after it when it has none; keeps the
+// whole terminated within size. insert comes from the registry: a control
+// character in it shows as '?', so that it can neither end the line nor
+// forge another in a log that collects standard output.
+int AppendLine(char* text, int length, int size, int id, const char* insert) {
     if (length + 2 >= size) return length;
     if (length > 0) text[length++] = '\n';
-    length += LoadStringA(GetModuleHandleA(0), id, text + length, size - length);
-    for (; after && *after && length + 1 < size; ++after) text[length++] = *after;
+    char line[kNoticeTextSize];
+    int count = LoadStringA(GetModuleHandleA(0), id, line, sizeof(line));
+    bool inserted = false;
+    for (int i = 0; i <= count && length + 1 < size; ++i) {
+        bool here = i < count && line[i] == '%' && i + 1 < count && line[i + 1] == 's';
+        if (here || (i == count && !inserted)) {
+            for (const char* p = insert; p && *p && length + 1 < size; ++p)
+                text[length++] = static_cast<unsigned char>(*p) < 0x20 ? '?' : *p;
+            inserted = true;
+            i += here ? 1 : 0;
+        } else if (i < count) {
+            text[length++] = line[i];
+        }
+    }
     text[length] = 0;
+    return length;
+}
+
+template <unsigned count>
+int AppendFlagLines(char* text, int length, int size, const FlagLine (&lines)[count],
+                    unsigned flags, const char* gina) {
+    for (unsigned i = 0; i < count; ++i)
+        if (flags & lines[i].flag)
+            length = AppendLine(text, length, size, lines[i].id,
+                                lines[i].id == IDS_REASON_GINA ? gina : 0);
     return length;
 }
 
@@ -31,13 +75,16 @@ int AppendLine(char* text, int length, int size, int id, const char* after) {
 void NoticeText(const Notice& notice, char* text, int size) {
     text[0] = 0;
     int length = 0;
+    const ChainReport& chain = notice.logon.chain;
+    if (chain.trouble) length = AppendLine(text, length, size, kChainLines[chain.trouble], chain.text);
     if (notice.message) length = AppendLine(text, length, size, notice.message, 0);
+    if (notice.refused.trouble)
+        length = AppendLine(text, length, size, kRefusedLines[notice.refused.trouble],
+                            notice.refused.text);
+    length = AppendFlagLines(text, length, size, kRedoneLines, notice.redone, 0);
     if (notice.note) length = AppendLine(text, length, size, notice.note, 0);
-    for (unsigned i = 0; i < sizeof(kReasonLines) / sizeof(kReasonLines[0]); ++i) {
-        if (!(notice.logon.blockers & kReasonLines[i].blocker)) continue;
-        bool gina = kReasonLines[i].blocker == kBlockedByGina;
-        length = AppendLine(text, length, size, kReasonLines[i].id, gina ? notice.logon.gina : 0);
-    }
+    length = AppendFlagLines(text, length, size, kUndoneLines, notice.undone, 0);
+    AppendFlagLines(text, length, size, kReasonLines, notice.logon.blockers, notice.logon.gina);
 }
 
 void ShowNotice(HWND owner, const Notice& notice) {

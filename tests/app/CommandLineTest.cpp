@@ -205,8 +205,27 @@ struct StatusRow {
     void (*change)(Machine&);
     int exitCode;
     unsigned blockers;
-    std::string gina;  // with kBlockedByGina
+    std::string gina;   // with kBlockedByGina
+    unsigned undone;    // what another program undid of Restore
+    std::string chain;  // with exit code 3, the GINA or loop named
+    StatusRow(const char* label, void (*change)(Machine&), int exitCode, unsigned blockers,
+              std::string gina, unsigned undone = 0, std::string chain = "")
+        : label(label), change(change), exitCode(exitCode), blockers(blockers), gina(gina),
+          undone(undone), chain(chain) {}
 };
+
+// The Wayfold GINA first, chaining to the system's own.
+void WayfoldFirst(Machine& m) {
+    m.registry.SetText(kWinlogon, "GinaDLL", "WFLGINA.DLL");
+    m.system.AddFile(std::string(kSystemDir) + "\\WFLGINA.DLL");
+    m.registry.SetText(kChained, "ChainTo", std::string(kSystemDir) + "\\msgina.dll");
+}
+// Telvaro's GINA first again, as its repair puts it back.
+void TelvaroFirst(Machine& m) {
+    m.registry.SetText(kWinlogon, "GinaDLL", "TVGINA.DLL");
+    m.system.AddFile(std::string(kSystemDir) + "\\TVGINA.DLL");
+    m.registry.SetText(kProduct, "GinaDLL", "msgina.dll");
+}
 
 const StatusRow kStatusRows[] = {
     {"not restored", [](Machine& m) { Remove(m.registry, kProduct, kMarker); }, 1, 0, ""},
@@ -233,18 +252,46 @@ const StatusRow kStatusRows[] = {
      2, kBlockedByPolicy, ""},
     {"policy as text", [](Machine& m) { m.registry.SetText(kPolicy, "LogonType", "1"); }, 2,
      kBlockedByPolicy, ""},
+    // Winlogon's LogonType changed back: Restore has been undone.
     {"LogonType 0", [](Machine& m) { m.registry.SetDword(kWinlogon, "LogonType", 0); }, 2,
-     kBlockedByLogonType, ""},
+     kBlockedByLogonType, "", kUndoneLogonType},
     {"no LogonType", [](Machine& m) { Remove(m.registry, kWinlogon, "LogonType"); }, 2,
-     kBlockedByLogonType, ""},
+     kBlockedByLogonType, "", kUndoneLogonType},
     {"LogonType binary", [](Machine& m) { m.registry.Set(kWinlogon, "LogonType", kRegBinary, Dword(1)); },
-     2, kBlockedByLogonType, ""},
+     2, kBlockedByLogonType, "", kUndoneLogonType},
     {"LogonType of 8 bytes",
      [](Machine& m) { m.registry.Set(kWinlogon, "LogonType", kRegDword, Bytes{1, 0, 0, 0, 0, 0, 0, 0}); },
-     2, kBlockedByLogonType, ""},
+     2, kBlockedByLogonType, "", kUndoneLogonType},
     // Any GinaDLL Winlogon can read, the system's own msgina.dll included.
-    {"Wayfold's GINA first", [](Machine& m) { m.registry.SetText(kWinlogon, "GinaDLL", "WFLGINA.DLL"); },
-     2, kBlockedByGina, "WFLGINA.DLL"},
+    {"Wayfold's GINA first", WayfoldFirst, 2, kBlockedByGina, "WFLGINA.DLL"},
+    {"Telvaro's GINA first again", TelvaroFirst, 2, kBlockedByGina, "TVGINA.DLL", kUndoneGina},
+    {"Telvaro's GINA again behind Wayfold's",
+     [](Machine& m) {
+         WayfoldFirst(m);
+         m.registry.SetText(kChained, "ChainTo", "C:\\Program Files\\Telvaro\\tvgina.dll");
+         m.system.AddFile("C:\\Program Files\\Telvaro\\tvgina.dll");
+         m.registry.SetText(kProduct, "GinaDLL", "msgina.dll");
+     },
+     2, kBlockedByGina, "WFLGINA.DLL", kUndoneChainedGina},
+    // A chain that does not load, whatever the marker: nobody can log on.
+    {"restored, then the GINA went",
+     [](Machine& m) { m.registry.SetText(kWinlogon, "GinaDLL", "C:\\Gina\\orig.dll"); }, 3,
+     kBlockedByGina, "C:\\Gina\\orig.dll", 0, "C:\\Gina\\orig.dll"},
+    {"not restored, Telvaro's GINA gone",
+     [](Machine& m) {
+         Remove(m.registry, kProduct, kMarker);
+         m.registry.SetText(kWinlogon, "GinaDLL", "TVGINA.DLL");
+     },
+     3, 0, "", 0, "TVGINA.DLL"},
+    {"the chain loops",
+     [](Machine& m) {
+         TelvaroFirst(m);
+         WayfoldFirst(m);
+         m.registry.SetText(kWinlogon, "GinaDLL", "TVGINA.DLL");
+         m.registry.SetText(kProduct, "GinaDLL", "WFLGINA.DLL");
+         m.registry.SetText(kChained, "ChainTo", "tvgina.dll");
+     },
+     3, kBlockedByGina, "TVGINA.DLL", kUndoneGina, "TVGINA.DLL -> WFLGINA.DLL -> tvgina.dll"},
     {"msgina.dll named", [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Padded("msgina.dll")); },
      2, kBlockedByGina, "msgina.dll"},
     {"empty GinaDLL", [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Bytes()); }, 2,
@@ -260,7 +307,7 @@ const StatusRow kStatusRows[] = {
          m.system.domainMember = true;
          m.registry.SetDword(kPolicy, "LogonType", 0);
          m.registry.SetDword(kWinlogon, "LogonType", 0);
-         m.registry.SetText(kWinlogon, "GinaDLL", "WFLGINA.DLL");
+         WayfoldFirst(m);
      },
      2, kBlockedByDomain | kBlockedByPolicy | kBlockedByGina, "WFLGINA.DLL"},
 };
@@ -281,8 +328,12 @@ TEST(CommandLine, StatusReadsTheNextLogon) {
         busy.busy = true;
         CommandResult result = PerformCommand(kStatusCommand, checks, logon, busy);
         EXPECT_EQ(row.exitCode, result.exitCode);
-        EXPECT_EQ(kMessages[row.exitCode], result.notice.message);
+        if (row.exitCode < 3) {
+            EXPECT_EQ(kMessages[row.exitCode], result.notice.message);
+        }
         EXPECT_EQ(row.blockers, result.notice.logon.blockers);
+        EXPECT_EQ(row.undone, result.notice.undone);
+        EXPECT_EQ(row.chain, result.notice.logon.chain.text);
         if (row.blockers & kBlockedByGina) {
             EXPECT_EQ(row.gina, result.notice.logon.gina);
         }
@@ -333,8 +384,9 @@ TEST(CommandLine, RestoreTellsWhatTheNextLogonShows) {
         if (restore.exitCode != 3010) continue;
         CommandResult status = PerformCommand(kStatusCommand, checks, logon, m.lock);
         EXPECT_EQ(IDS_RESTART, restore.notice.message);
-        EXPECT_EQ(status.exitCode == 2 ? IDS_STILL_NOT_SHOWN : 0, restore.notice.note);
+        EXPECT_EQ(status.notice.logon.blockers ? IDS_STILL_NOT_SHOWN : 0, restore.notice.note);
         EXPECT_EQ(status.notice.logon.blockers, restore.notice.logon.blockers);
+        EXPECT_EQ(std::string(status.notice.logon.chain.text), restore.notice.logon.chain.text);
         stillNotShown += restore.notice.note != 0;
         CommandResult disable = PerformCommand(kDisableCommand, checks, logon, m.lock);
         if (disable.exitCode != 3010) continue;

@@ -134,8 +134,9 @@ const RefusalCase kRefusals[] = {
      false, true, false, 1},
     {"SourceRead", ChainedMachine, false, kApply, ObservedRegistry::kQuery, "LogonType",
      false, true, false, 1},
+    // The backup's own read, after the one that tells what was undone.
     {"MarkerReadWhileApplied", DirectMachine, true, kApply, ObservedRegistry::kQuery, kMarker,
-     true, true, true, 1},
+     true, true, true, 2},
     {"RestoreWrite", ChainedMachine, true, kRevert, ObservedRegistry::kSet, "ChainTo",
      true, false, true, 1},
     // Every value is back: the marker goes first, the refused copy stays behind.
