@@ -184,14 +184,28 @@ bool LogonConfig::RepairGinaChain() {
         // loads it just the same, and only without a GinaDLL does Windows XP
         // offer the Welcome Screen.
         if (recorded && !Names(system_, candidate, kProductGinaName) &&
-            !IsSystemGina(candidate, systemDirectory) && FindGina(candidate, systemDirectory))
-            return WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz,
-                             candidate) == 1;
+            !IsSystemGina(candidate, systemDirectory) && FindGina(candidate, systemDirectory)) {
+            if (WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz, candidate) != 1)
+                return false;
+            // Telvaro had replaced the Wayfold GINA: what that loads next must
+            // not be Telvaro's GINA again.
+            return !Names(system_, candidate, kChainedGinaName) ||
+                   ChainedGinaLeavesProduct(systemDirectory);
+        }
     } else if (Names(system_, current, kChainedGinaName)) {
         return RepairChainedGina(systemDirectory);
     }
     // Without GinaDLL the logon process loads the system default, msgina.dll.
     return DeleteValue(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll) == 1;
+}
+
+// The Wayfold GINA now first, after Telvaro's was taken out in front of
+// it: a ChainTo that names Telvaro's GINA is repaired, any other left as it is.
+bool LogonConfig::ChainedGinaLeavesProduct(const char* systemDirectory) {
+    char next[kTextBufferSize];
+    if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, next))
+        return TextNeverReadable(kHkeyLocalMachine, kChainedGinaKey, kChainTo);
+    return !Names(system_, next, kProductGinaName) || RepairChainedGina(systemDirectory);
 }
 
 // The Wayfold GINA is first: its ChainTo becomes the GINA Telvaro replaced

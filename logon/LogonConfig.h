@@ -138,6 +138,7 @@ private:
     bool RestoreDword(const char* backupName, const char* targetKey, const char* targetName,
                       std::uint32_t* value);
     bool RepairChainedGina(const char* systemDirectory);
+    bool ChainedGinaLeavesProduct(const char* systemDirectory);
 
     Registry& registry_;
     System& system_;

@@ -1,7 +1,9 @@
 // The state explorer: whole machines drawn by a seeded generator, each run
-// through a sequence of Restore (Apply) and Disable (Revert) presses, one of
-// which may have a registry call refused, with every invariant checked after
-// every press. Under the sanitizers, a crash or a bad memory access stops it.
+// through a sequence of Restore (Apply), Disable (Revert) and /restore (Apply
+// only when due) presses, one of which may have a registry call refused, and
+// after any of which another program may put Telvaro's GINA back or select
+// the classic logon, with every invariant checked after every press. Under
+// the sanitizers, a crash or a bad memory access stops it.
 //
 //   explore [--seed S] [--states N] [--from I] [--show K]
 //
@@ -17,6 +19,7 @@
 
 #include "LogonTestSupport.h"
 #include "NextLogonModel.h"
+#include "checks/Notice.h"
 
 using namespace logontest;
 
@@ -198,6 +201,24 @@ MemoryRegistry WrittenBack(const MemoryRegistry& r, int count = 2) {
     return restored;
 }
 
+// Whether another program has undone Restore: Telvaro's GINA first again,
+// directly or behind the Wayfold GINA, or, without a policy value, a
+// Winlogon LogonType that selects no Welcome Screen.
+bool Undone(const Machine& m) {
+    using namespace logonmodel;
+    const MemoryRegistry& r = m.registry;
+    std::string gina, next;
+    if (TextOf(r, kWinlogon, "GinaDLL", &gina) &&
+        (Names(m.system, gina, "TVGINA.DLL") ||
+         (Names(m.system, gina, "WFLGINA.DLL") && TextOf(r, kChained, "ChainTo", &next) &&
+          Names(m.system, next, "TVGINA.DLL"))))
+        return true;
+    StoredValue v;
+    return !r.Get(kPolicy, "LogonType", &v) &&
+           !(r.Get(kWinlogon, "LogonType", &v) && v.type == kRegDword && v.data.size() == 4 &&
+             v.data != Dword(0));
+}
+
 bool IsXp(const Machine& m) {
     auto os = m.system.versions.find(kOsVersionInfoSize);
     return os != m.system.versions.end() && os->second.platformId == kVerPlatformWin32Nt &&
@@ -211,11 +232,16 @@ bool IsXp(const Machine& m) {
 // number over 4) or change (on NT 4 or XP: a Winlogon GinaDLL the repair cannot
 // read) is there but unreadable, or when the Wayfold GINA is first, its
 // ChainTo readable, and neither the system default's full path nor Telvaro's
-// recorded GINA, found, fits in 260 bytes.
+// recorded GINA, found, fits in 260 bytes; Telvaro's GINA first, whose
+// record is the Wayfold GINA, counts as the Wayfold GINA first when that
+// chains to Telvaro's again. /restore with the marker there runs Apply only
+// once Restore is undone.
 bool Expected(const Machine& m, Operation op) {
     using namespace logonmodel;
     const MemoryRegistry& r = m.registry;
     StoredValue v;
+    // /restore is Apply, run without the marker or once Restore is undone.
+    if (op == kRestoreWhenDue) return (!Applied(r) || Undone(m)) && Expected(m, kApply);
     if (op == kRevert) {
         std::string name;
         for (const SavedValue* s : kGinaSettings)
@@ -237,12 +263,20 @@ bool Expected(const Machine& m, Operation op) {
         return true;
     std::string gina, chainTo, record;
     if (r.Get(kWinlogon, "GinaDLL", &v) && !TextOf(r, kWinlogon, "GinaDLL", &gina)) return false;
-    if (Names(m.system, gina, "TVGINA.DLL") || !Names(m.system, gina, "WFLGINA.DLL")) return true;
+    bool usable = TextOf(r, kProduct, "GinaDLL", &record) && Found(m.system, record) &&
+                  !Names(m.system, record, "TVGINA.DLL");
+    // Telvaro's GINA first: its record goes in, and when that is the Wayfold
+    // GINA, a ChainTo of it that names Telvaro's GINA is repaired as below.
+    if (Names(m.system, gina, "TVGINA.DLL") &&
+        !(usable && !IsSystemGina(m.system, record) && Names(m.system, record, "WFLGINA.DLL")))
+        return true;
+    if (!Names(m.system, gina, "TVGINA.DLL") && !Names(m.system, gina, "WFLGINA.DLL")) return true;
     if (!TextOf(r, kChained, "ChainTo", &chainTo)) return true;
+    if (Names(m.system, gina, "TVGINA.DLL") && !Names(m.system, chainTo, "TVGINA.DLL")) return true;
     std::string dir = SystemDirectory(m.system);
     if (!dir.empty() && Join(m.system, dir, "msgina.dll").size() < 260) return true;
-    return Names(m.system, chainTo, "TVGINA.DLL") && TextOf(r, kProduct, "GinaDLL", &record) &&
-           !Names(m.system, record, "WFLGINA.DLL") && Found(m.system, record);
+    return Names(m.system, chainTo, "TVGINA.DLL") && usable &&
+           !Names(m.system, record, "WFLGINA.DLL");
 }
 
 // A number as Disable writes it back, or the backup saves it: read into a
@@ -286,7 +320,7 @@ struct Press {
     int failAt;  // 0: none refused
     bool refuseRest;
     std::string refused;  // that call, as "query GinaDLL"
-    std::string then;     // a file that went before the next press
+    std::string then;     // a file that went, or what another program did, before the next press
     bool lockBusy;        // another copy holds the machine-wide lock
 };
 
@@ -377,16 +411,51 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     const PredictedLogon next = PredictNextLogon(now, before.system);
     if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
     // What /status tells of a workgroup machine is what Winlogon will do.
-    if (!before.system.domainMember) {
-        NextLogon status;
-        ReadNextLogon(registry, system, &status);
-        if ((status.blockers == 0) != next.welcome)
-            return std::string("the status says the Welcome Screen ") +
-                   (next.welcome ? "stays off" : "shows") + ", Winlogon does otherwise";
+    NextLogon status;
+    ReadNextLogon(registry, system, &status);
+    if (!before.system.domainMember && (status.blockers == 0) != next.welcome)
+        return std::string("the status says the Welcome Screen ") +
+               (next.welcome ? "stays off" : "shows") + ", Winlogon does otherwise";
+    // A chain that does not load is named: the GINA missing or with nothing
+    // after it, or the whole chain that loops; the notice after the press
+    // names it too.
+    const ChainReport& chain = status.chain;
+    if ((chain.trouble != kChainFine) == next.loads)
+        return next.loads ? "the status says nobody can log on, the chain loads"
+                          : "the status misses a chain that does not load";
+    if (!next.loads) {
+        std::string joined;
+        for (const std::string& gina : next.chain) joined += (joined.empty() ? "" : " -> ") + gina;
+        bool missing = !Found(before.system, next.chain.back());
+        if ((chain.trouble == kChainMissingGina) != missing ||
+            chain.text != (chain.trouble == kChainLoops ? joined : next.chain.back()))
+            return std::string("the status names ") + chain.text + " for the chain " + joined;
     }
+    if (run.outcome != kNothingDue) {
+        ProductChecks checks(registry, system);
+        Notice notice;
+        OperationNotice(press.op == kRevert ? kRevertOperation : kApplyOperation, run.outcome,
+                        run.report, checks, &notice);
+        if (std::strcmp(notice.logon.chain.text, chain.text) != 0)
+            return "the notice after the press does not name the chain that does not load";
+    }
+    // What another program has undone of Restore, as the model sees it.
+    if (Applied(now)) {
+        unsigned undone = LogonConfig(registry, system).RestoreUndone();
+        Machine after = before;
+        after.registry = now;
+        if (undone == kUndoneUnknown || (undone != 0) != Undone(after))
+            return "the program and the model differ on what was undone of Restore";
+        if (press.op == kRestoreWhenDue && IsXp(before) &&
+            (run.outcome == kChangesMade || run.outcome == kNothingDue) && undone)
+            return "/restore ended with 0 or 3010, Restore still undone";
+    }
+    if (run.outcome == kNothingDue && AllValues(now) != AllValues(before.registry))
+        return "nothing to do, and something changed";
     std::string record;
     bool recorded = TextOf(before.registry, kProduct, "GinaDLL", &record);
-    if (press.op == kApply) {
+    bool applies = press.op != kRevert;
+    if (applies) {
         // The repair writes Telvaro's record as it stands, or the system
         // default by its full path into the Wayfold GINA's ChainTo.
         const StoredValue written[] = {
@@ -403,7 +472,7 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
                 return std::string("the repair wrote ") + t.key + "\\" + t.name + " = " + Show(is);
         }
     }
-    if (press.op == kApply && run.result && IsXp(before)) {
+    if (applies && run.result && IsXp(before)) {
         if (next.productFirst) return "Restore reported done, Telvaro's GINA still first";
         StoredValue policy;
         bool classic = before.registry.Get(kPolicy, "LogonType", &policy) &&
@@ -419,7 +488,7 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         (next.chain != backup.logon.chain ||
          (backup.numberType && next.logonType != backup.logon.logonType)))
         return "Disable reported done, the chain or logon type is not the one before Restore";
-    if (press.op == kApply && run.result) {
+    if (applies && run.result) {
         StoredValue v;
         if (!applied || !now.Get(kWinlogon, "LogonType", &v) ||
             !(v == StoredValue{kRegDword, Dword(1)}) ||
@@ -456,6 +525,12 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     // tell what it would overwrite; one that does not stop it must not matter.
     if (!clean) {
         if (run.result != Expected(before, press.op)) return "result differs from the rule";
+        // Disable refuses a chain only when it says which GINA, or loop.
+        const ChainReport& refused = run.report.refused;
+        if (press.op == kRevert && (refused.trouble != kChainFine) == run.result)
+            return "Disable's refusal and the chain it names differ";
+        if (refused.trouble == kChainMissingGina && Found(before.system, refused.text))
+            return std::string("Disable names ") + refused.text + " as missing";
         return "";
     }
     bool needed = false;
@@ -494,7 +569,8 @@ void Dump(const Machine& m, const std::vector<Press>& presses, std::size_t at) {
     if (m.system.domainMember) std::cout << "  a domain member\n";
     std::cout << "  presses:";
     for (std::size_t i = 0; i < presses.size(); ++i) {
-        std::cout << (i == at ? " >" : " ") << (presses[i].op == kApply ? "Apply" : "Revert");
+        static const char* const kOperations[] = {"Apply", "Revert", "/restore"};
+        std::cout << (i == at ? " >" : " ") << kOperations[presses[i].op];
         if (presses[i].failAt)
             std::cout << "(call " << presses[i].failAt << ", " << presses[i].refused
                       << (presses[i].refuseRest ? ", and all after it," : "") << " refused)";
@@ -526,15 +602,15 @@ int main(int argc, char** argv) {
         *values[k] = std::strtoull(argv[i + 1], 0, 10);
     }
     auto started = std::chrono::steady_clock::now();
-    std::uint64_t presses = 0, refusals = 0, violations = 0;
+    std::uint64_t presses = 0, refusals = 0, hands = 0, violations = 0;
     for (std::uint64_t index = from; index < from + states; ++index) {
         Random r = {seed * 0x2545F4914F6CDD1Dull ^ index};
         r.Next();
         const Machine start = Generate(r);
         std::vector<Press> sequence(1 + r.Below(4));
         for (Press& p : sequence)
-            p = Press{r.Chance(50) ? kApply : kRevert, 0, false, std::string(), std::string(),
-                      false};
+            p = Press{r.Chance(20) ? kRestoreWhenDue : r.Chance(50) ? kApply : kRevert, 0, false,
+                      std::string(), std::string(), false};
         int refusedAt =
             r.Chance(60) ? static_cast<int>(r.Below(static_cast<unsigned>(sequence.size()))) : -1;
         std::vector<Origin> origins = OriginsOf(start.registry);
@@ -570,7 +646,7 @@ int main(int argc, char** argv) {
             }
             if (!Applied(run.registry)) {
                 backup.known = false;
-            } else if (press.op == kApply && !Applied(now.registry)) {
+            } else if (press.op != kRevert && !Applied(now.registry)) {
                 StoredValue type;
                 backup = BackupTaken{true, PredictNextLogon(now.registry, now.system),
                                      now.registry.Get(kWinlogon, "LogonType", &type) &&
@@ -585,6 +661,42 @@ int main(int argc, char** argv) {
                 now.system.AddFile(Join(now.system, now.system.systemDirectory, "msgina.dll"));
                 press.then = gone + " gone";
             }
+            // Another program undoes Restore: Telvaro's repair puts its GINA
+            // back (Windows Installer's resiliency, a reinstall), and may
+            // select the classic logon.
+            if (r.Chance(12)) {
+                ++hands;
+                const std::string gina = r.Chance(50) ? "TVGINA.DLL" : kNames[1];
+                std::string first;
+                bool chained = logonmodel::TextOf(now.registry, kWinlogon, "GinaDLL", &first) &&
+                               logonmodel::Names(now.system, first, "WFLGINA.DLL");
+                // GinaDLL, Wayfold's ChainTo or LogonType, as kSavedValues has them.
+                unsigned which = r.Below(3);
+                if (which == 1 && !chained) which = 0;
+                const unsigned kTouched[] = {0, 5, 2};
+                const SavedValue& s = kSavedValues[kTouched[which]];
+                if (which == 2)
+                    now.registry.SetDword(s.key, s.name, 0);
+                else
+                    now.registry.SetText(s.key, s.name, gina);
+                // What it overwrote without a copy is lost by its hand, not
+                // the program's: no longer one to keep, nor one Disable gives back.
+                StoredValue copy;
+                Origin& o = origins[kTouched[which]];
+                if (!(o.present && now.registry.Get(kProduct, s.copy, &copy) &&
+                      Holds(copy, o.value, IsText(s)))) {
+                    o.known = false;
+                    backup.known = false;
+                }
+                std::size_t files = now.system.files.size();
+                if (r.Chance(70))
+                    now.system.AddFile(gina == kNames[1]
+                                           ? gina
+                                           : Join(now.system, now.system.systemDirectory, gina));
+                // A GINA file that comes makes a longer chain than the one before Restore.
+                if (now.system.files.size() != files) backup.known = false;
+                press.then += (press.then.empty() ? "" : ", ") + std::string("another program's hand");
+            }
             // Without the marker the machine as it stands is what the next
             // backup saves: a value Apply created is then one to keep.
             if (!Applied(now.registry)) origins = OriginsOf(now.registry);
@@ -593,7 +705,8 @@ int main(int argc, char** argv) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::cout << "explored " << states << " states (" << presses << " presses, " << refusals
-              << " with a refused call) in " << seconds
+              << " with a refused call, " << hands << " with another program's hand after it) in "
+              << seconds
               << " s: " << static_cast<long>(states / (seconds > 0 ? seconds : 1e-9))
               << " states/s; " << violations << " violations\n";
     return violations ? 1 : 0;

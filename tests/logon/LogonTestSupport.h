@@ -192,10 +192,14 @@ private:
     std::vector<StoredValue>& writes_;
 };
 
-enum Operation { kApply, kRevert };
+// "Restore" and "Disable" as the dialog runs them, and /restore, which runs
+// only when due.
+enum Operation { kApply, kRevert, kRestoreWhenDue };
 
 struct Outcome {
-    bool result;
+    bool result;  // the changes were made
+    LockedOutcome outcome;
+    RunReport report;
     MemoryRegistry registry;  // as the operation left it
     std::vector<ObservedRegistry::Call> calls;
     std::vector<long> statuses;  // of the calls that reached the registry
@@ -221,9 +225,10 @@ inline Outcome Perform(const Machine& start, Operation operation, int failAt = 0
     LogonConfig config(observed, system);
     run.lock = start.lock;
     run.lock.clock = [&observed] { return observed.CallCount(); };
-    run.result = config.RunLocked(run.lock, operation == kApply ? kApplyOperation
-                                                                 : kRevertOperation,
-                                  false) == kChangesMade;
+    run.outcome = config.RunLocked(run.lock,
+                                   operation == kRevert ? kRevertOperation : kApplyOperation,
+                                   operation == kRestoreWhenDue, &run.report);
+    run.result = run.outcome == kChangesMade;
     run.lock.clock = nullptr;
     run.calls = observed.Calls();
     run.openHandles = observed.OpenHandles();
