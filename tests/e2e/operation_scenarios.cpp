@@ -143,7 +143,8 @@ SCENARIO("operations", "disable_waits_for_telvaros_gina") {
     RegSnapshot restored = MachineState();
     REQUIRE(DeleteFileA(kTelvaroGina));
     app.Click(app.Main(), 1001);
-    app.ExpectMessage(kErrors);
+    app.ExpectMessage(std::string(kErrors) + "\nDisable would give back a GINA that is not there: " +
+                      kTelvaroGina + ". Put the file back, then try again.");
     CHECK_EQ(app.ButtonStates(), kApplied);
     CHECK_EQ(MachineState(), restored);
     {
@@ -234,7 +235,10 @@ SCENARIO("operations", "values_too_long_to_read_block_neither_button") {
     reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo", tooLong);
     App app;
     StartEligible(app);
-    Press(app, IDOK, kApplied, GinaFirst("WFLGINA.DLL"));
+    // No path that long can be loaded after the Wayfold GINA either.
+    const std::string unloadable =
+        "Nobody can log on at the next start: WFLGINA.DLL names no GINA that can be loaded after it.\n";
+    Press(app, IDOK, kApplied, unloadable + GinaFirst("WFLGINA.DLL"));
     CHECK_EQ(Winlogon("ChainTo"), tooLong);
     CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo"), tooLong);
     CHECK_EQ(Product("Zelt_ChainTo"), reg::Missing());
@@ -242,7 +246,7 @@ SCENARIO("operations", "values_too_long_to_read_block_neither_button") {
 
     reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_LogonType",
                RegValue{true, REG_DWORD, std::string(8, '\0')});
-    Press(app, 1001, kNotApplied);
+    Press(app, 1001, kNotApplied, unloadable + kRestart);
     CHECK_EQ(Winlogon("LogonType"), reg::Dword(1));
     CHECK_EQ(Winlogon("GinaDLL"), reg::Sz("WFLGINA.DLL"));
     CHECK_EQ(Product("Zelt_LogonType"), reg::Missing());

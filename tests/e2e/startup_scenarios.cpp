@@ -67,18 +67,26 @@ SCENARIO("startup", "wrong_host_version_is_refused") {
     ExpectRefusal("folder named tvhost32.exe", kWrongVersion);
 }
 
+// On a restored machine (no GinaDLL, LogonType 1); with the marker there and
+// Telvaro's GINA put back by another program, "Restore" is offered too.
 SCENARIO("startup", "applied_marker_decides_the_button") {
-    struct { const char* label; RegValue marker; const char* states; } cases[] = {
-        {"01 00 00 00", reg::Binary(std::string("\1\0\0\0", 4)), kApplied},
-        {"empty", reg::Binary(""), kApplied},
-        {"4-byte text", reg::Sz("abc"), kApplied},
-        {"5 bytes", reg::Binary(std::string("\1\0\0\0\0", 5)), kNotApplied},
+    const RegValue marker = reg::Binary(std::string("\1\0\0\0", 4));
+    struct { const char* label; RegValue marker, gina; const char* states; } cases[] = {
+        {"01 00 00 00", marker, reg::Missing(), kApplied},
+        {"empty", reg::Binary(""), reg::Missing(), kApplied},
+        {"4-byte text", reg::Sz("abc"), reg::Missing(), kApplied},
+        {"5 bytes", reg::Binary(std::string("\1\0\0\0\0", 5)), reg::Missing(), kNotApplied},
+        {"Telvaro's GINA back", marker, reg::Sz(kTelvaroGina), "Restore=on Disable=on Close=on"},
     };
     for (const auto& c : cases) {
         InstallTelvaro();
+        reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", c.gina);
+        reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(1));
         reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "Zelt_Applied", c.marker);
         App app;
         StartEligible(app);
+        // The two buttons are enabled one after the other.
+        WaitFor([&] { return app.ButtonStates() == c.states; }, 2000);
         CHECK_EQ(std::string(c.label) + ": " + app.ButtonStates(),
                  std::string(c.label) + ": " + c.states);
     }

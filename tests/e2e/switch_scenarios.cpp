@@ -124,6 +124,12 @@ void SetUpMachine(const std::string& folder = kInstallDir) {
     reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "AllowMultipleTSSessions", reg::Dword(1));
 }
 
+// The Wayfold GINA in the system directory, loading the system's own after it.
+void WayfoldChainsToTheSystemGina() {
+    PutGina(InSystem("WFLGINA.DLL"));
+    reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo", reg::Sz(SystemGina()));
+}
+
 // Presses a button of a freshly started dialog, dismisses the notice and
 // closes the program; returns the machine as it left it.
 RegSnapshot PressInDialog(int id, const std::string& notice = kRestart) {
@@ -184,12 +190,18 @@ SCENARIO("switches", "status_reads_the_next_logon") {
          kNotShown + std::string(kPolicyReason)},
         {"policy and Wayfold's GINA", true, wayfold, reg::Dword(0), 2,
          kNotShown + std::string(kPolicyReason) + kGinaReason + "WFLGINA.DLL"},
+        // A control character read from the registry forges no line.
+        {"a line break in GinaDLL", true, reg::Sz("x.dll\r\n" + std::string(kShown)), reg::Missing(),
+         3,
+         "Nobody can log on at the next start: Winlogon cannot load x.dll??" + std::string(kShown) +
+             ".\n" + kNotShown + kGinaReason + "x.dll??" + kShown},
     };
     for (const auto& c : cases) {
         ResetMachine();
         SetUpMachine();
         g_machine = std::string(c.label) + ": ";
         reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", c.gina);
+        if (c.gina == wayfold) WayfoldChainsToTheSystemGina();
         reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(1));
         reg::Write(HKEY_LOCAL_MACHINE, kPolicyKey, "LogonType", c.policyLogonType);
         if (c.restored)
@@ -204,6 +216,7 @@ SCENARIO("switches", "status_reads_the_next_logon") {
     SetUpMachine();
     g_machine = "Wayfold's GINA first: ";
     reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", wayfold);
+    PutGina(InSystem("WFLGINA.DLL"));
     reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo",
                reg::Sz(std::string(kInstallDir) + "\\TVGINA.DLL"));
     Run restore = RunWith("/restore /quiet");
@@ -214,6 +227,92 @@ SCENARIO("switches", "status_reads_the_next_logon") {
     ExpectNoChange("/status", 2, text);
     ExpectNoChange("/status /quiet", 2, text);
     g_machine.clear();
+}
+
+// Another program puts Telvaro's GINA back and selects the classic logon,
+// directly or behind the Wayfold GINA: /status names what was undone,
+// /restore puts it right once, keeping the first backup, then has nothing
+// to do; "Disable" still gives back the machine from before.
+SCENARIO("switches", "restore_undone_by_another_program") {
+    const std::string undoneLogonType =
+        "\n- Restore has been undone: Winlogon's LogonType has been changed back.";
+    const std::string redoneLogonType =
+        "\nAnother program had changed Winlogon's LogonType back; the Welcome Screen has been "
+        "selected again.";
+    const std::string logonTypeReason =
+        "\n- Winlogon's LogonType no longer selects the Welcome Screen.";
+    for (bool chained : {false, true}) {
+        g_machine = chained ? "behind Wayfold's GINA: " : "directly: ";
+        const char* key = chained ? kChainedGinaKey : kWinlogonKey;
+        const char* name = chained ? "ChainTo" : "GinaDLL";
+        auto setUp = [&] {
+            ResetMachine();
+            SetUpMachine();
+            if (chained) {
+                reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz("WFLGINA.DLL"));
+                PutGina(InSystem("WFLGINA.DLL"));
+                reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo", reg::Sz(kTelvaroGina));
+            }
+        };
+        setUp();
+        CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+        const RegSnapshot restored = MachineState();
+        CHECK_EQ(RunWith("/disable /quiet").exitCode, 3010u);
+        const RegSnapshot disabled = MachineState();
+        setUp();
+        CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+
+        reg::Write(HKEY_LOCAL_MACHINE, key, name, reg::Sz(kTelvaroGina));
+        reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(0));
+        const std::string first = chained ? "WFLGINA.DLL" : kTelvaroGina;
+        const std::string still = chained ? kStillNotShown + std::string(kGinaReason) + first : "";
+        ExpectNoChange("/status /quiet", 2,
+                       kNotShown +
+                           std::string(chained ? "\n- Restore has been undone: the Wayfold GINA "
+                                                 "loads Telvaro's GINA again."
+                                               : "\n- Restore has been undone: Telvaro's GINA is "
+                                                 "first in the logon chain again.") +
+                           undoneLogonType + kGinaReason + first + logonTypeReason);
+        Expect("/restore /quiet", 3010,
+               kRestart +
+                   std::string(chained ? "\nAnother program had put Telvaro's GINA back behind "
+                                         "the Wayfold GINA; it has been taken out again."
+                                       : "\nAnother program had put Telvaro's GINA back first "
+                                         "in the logon chain; it has been taken out again.") +
+                   redoneLogonType + still,
+               restored);
+        ExpectNothingToDo("/restore /quiet", "the Welcome Screen has already been restored.");
+        Expect("/disable /quiet", 3010, kRestart, disabled);
+    }
+    g_machine.clear();
+}
+
+// A chain Winlogon cannot load stops every logon: /status ends with 3 and
+// names the GINA, restored or not; "Disable" says so when it gives back such
+// a chain, and names the GINA whose absence makes it refuse.
+SCENARIO("switches", "a_chain_that_cannot_load_is_named") {
+    const std::string orig = "C:\\Gina\\orig.dll";
+    const std::string cannotLoad = "Nobody can log on at the next start: Winlogon cannot load ";
+    ResetMachine();
+    SetUpMachine();
+    CreateDirectoryA("C:\\Gina", 0);
+    PutGina(orig);
+    reg::Write(HKEY_LOCAL_MACHINE, kProductKey, "GinaDLL", reg::Sz(orig));
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+    REQUIRE(DeleteFileA(orig.c_str()));
+    ExpectNoChange("/status /quiet", 3,
+                   cannotLoad + orig + ".\n" + kNotShown + kGinaReason + orig);
+    // The chain Disable gives back does not load either: it says so.
+    CHECK_EQ(RunWith("/disable /quiet").output, Lined(cannotLoad + orig + ".\n" + kRestart));
+    REQUIRE(DeleteFileA(kTelvaroGina));
+    ExpectNoChange("/status /quiet", 3, cannotLoad + kTelvaroGina + ".\n" + kNotRestored);
+
+    PutGina(kTelvaroGina);
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+    REQUIRE(DeleteFileA(kTelvaroGina));
+    ExpectNoChange("/disable", 1603,
+                   kErrors + std::string("\nDisable would give back a GINA that is not there: ") +
+                       kTelvaroGina + ". Put the file back, then try again.");
 }
 
 // The startup check refuses every action with a code of its own, and the
