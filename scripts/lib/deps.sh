@@ -274,15 +274,27 @@ lumivale_add_backports() {
     LUMIVALE_SYSTEM_CHANGES+=("apt source bookworm-backports added ($list)")
 }
 
+# lumivale_configure ROOT DIR CMAKE-ARGUMENT...: a configure that failed (a
+# compiler not installed yet) leaves a cache without the build type's flags,
+# which the next configure would keep: the XP build would come out
+# unoptimised. Such a cache goes.
+lumivale_configure() {
+    local root=$1 dir=$2
+    shift 2
+    cmake -S "$root" -B "$dir" "$@" >/dev/null && return 0
+    rm -f "$dir/CMakeCache.txt"
+    return 1
+}
+
 # Configures and builds build/win32 and build/win64.
 lumivale_build_windows() {
     local root=$1 jobs
     jobs=$(nproc 2>/dev/null || echo 2)
-    cmake -S "$root" -B "$root/build/win32" \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+    lumivale_configure "$root" "$root/build/win32" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel
     cmake --build "$root/build/win32" -j"$jobs"
-    cmake -S "$root" -B "$root/build/win64" \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+    lumivale_configure "$root" "$root/build/win64" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel
     cmake --build "$root/build/win64" -j"$jobs"
 }
 
@@ -290,7 +302,7 @@ lumivale_build_windows() {
 lumivale_build_all() {
     local root=$1
     lumivale_build_windows "$root"
-    cmake -S "$root" -B "$root/build/native" \
-        -DLUMIVALE_WIN32_DIR="$root/build/win32" -DLUMIVALE_WIN64_DIR="$root/build/win64" >/dev/null
+    lumivale_configure "$root" "$root/build/native" \
+        -DLUMIVALE_WIN32_DIR="$root/build/win32" -DLUMIVALE_WIN64_DIR="$root/build/win64"
     cmake --build "$root/build/native" -j"$(nproc 2>/dev/null || echo 2)"
 }
