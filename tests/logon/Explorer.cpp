@@ -474,6 +474,9 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     }
     if (applies && run.result && IsXp(before)) {
         if (next.productFirst) return "Restore reported done, Telvaro's GINA still first";
+        Machine after = before;
+        after.registry = now;
+        if (Undone(after)) return "Restore reported done, and it is still undone";
         StoredValue policy;
         bool classic = before.registry.Get(kPolicy, "LogonType", &policy) &&
                        !(policy.type == kRegDword && policy.data.size() == 4 &&

@@ -151,6 +151,13 @@ const RepairCase kCases[] = {
         .Recorded(Sz("msgina.dll")).InSystem("msgina.dll"),
     Chained("ChainedLoopRefused").Recorded(Sz("WFLGINA.DLL")).InSystem("WFLGINA.DLL")
         .ChainToBecomes(kFallback),
+    // Telvaro's own GINA as its record would keep it in the chain.
+    Chained("ChainedRecordOfTelvarosGinaRefused").Recorded(Sz("C:\\Program Files\\Telvaro\\TVGINA.DLL"))
+        .File("C:\\Program Files\\Telvaro\\TVGINA.DLL").ChainToBecomes(kFallback),
+    // Telvaro replaced the Wayfold GINA, which chains back to Telvaro's: both go right.
+    RepairCase("DirectRecordOfTheWayfoldGina").Gina(Sz("TVGINA.DLL")).Recorded(Sz("WFLGINA.DLL"))
+        .InSystem("WFLGINA.DLL").ChainTo(Sz("tvgina.dll")).GinaBecomes("WFLGINA.DLL")
+        .ChainToBecomes(kFallback),
 
     Direct("Windows2000NothingChanges").Version(kVerPlatformWin32Nt, 5, 0),
     Direct("Server2003NothingChanges").Version(kVerPlatformWin32Nt, 5, 2),
