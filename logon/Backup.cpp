@@ -127,8 +127,10 @@ bool LogonConfig::RestoredGinasLoad(ChainReport* report) {
     for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i) {
         char text[kTextBufferSize];
         if (ReadText(kHkeyLocalMachine, kProductKey, copies[i], text)) {
-            if (text[0] && !FindGina(text, systemDirectory))
-                return Broken(report, kChainMissingGina, text) == kChainLoads;
+            if (text[0] && !FindGina(text, systemDirectory)) {
+                Broken(report, kChainMissingGina, text);
+                return false;
+            }
         } else if (!TextNeverReadable(kHkeyLocalMachine, kProductKey, copies[i])) {
             return false;
         }
