@@ -19,24 +19,18 @@ Notice RefusalNotice(ProductChecks& checks) {
     return notice;
 }
 
-void AddChainLine(Notice& notice, ProductChecks& checks) {
-    NextLogon next;
-    checks.ReadNextLogon(&next);
-    notice.logon.chain = next.chain;
-}
+void AddChainLine(Notice& notice, ProductChecks& checks) { checks.ReadNextChain(&notice.logon.chain); }
 
 void OperationNotice(LogonOperation operation, LockedOutcome outcome, const RunReport& report,
                      ProductChecks& checks, Notice* notice) {
-    *notice = MessageNotice(IDS_RESTART);
-    if (outcome != kChangesMade) {
-        *notice = RefusalNotice(checks);
-        notice->refused = report.refused;
-    } else if (operation == kApplyOperation) {
-        notice->redone = report.undone == kUndoneUnknown ? 0 : report.undone;
-        // "Restart" alone would promise a Welcome Screen that does not come.
-        checks.ReadNextLogon(&notice->logon);
-        if (notice->logon.blockers) notice->note = IDS_STILL_NOT_SHOWN;
+    *notice = outcome == kChangesMade ? MessageNotice(IDS_RESTART) : RefusalNotice(checks);
+    notice->refused = report.refused;  // only a refused Disable has one
+    if (outcome != kChangesMade || operation != kApplyOperation) {
+        AddChainLine(*notice, checks);
         return;
     }
-    AddChainLine(*notice, checks);
+    notice->redone = report.undone == kUndoneUnknown ? 0 : report.undone;
+    // "Restart" alone would promise a Welcome Screen that does not come.
+    checks.ReadNextLogon(&notice->logon);
+    if (notice->logon.blockers) notice->note = IDS_STILL_NOT_SHOWN;
 }

@@ -68,6 +68,8 @@ public:
     StartupFailureReason StartupFailure();
     // Whether the next logon shows the Welcome Screen, and what keeps it off.
     void ReadNextLogon(NextLogon* next) { ::ReadNextLogon(registry_, system_, next); }
+    // Only whether the chain Winlogon loads next loads, and why not.
+    void ReadNextChain(ChainReport* chain) { LogonConfig(registry_, system_).NextChain(chain); }
     bool RunsAsAdministrator() { return system_.RunsAsAdministrator(); }
 
 private:
