@@ -68,59 +68,66 @@ CommandResult Result(int exitCode, const Notice& notice, bool boxed = true) {
 
 CommandResult Result(int exitCode, int message) { return Result(exitCode, MessageNotice(message)); }
 
-// Restored or not, whether the next logon shows the Welcome Screen, and
-// what another program has undone of Restore. A marker the registry will not
-// show says neither. A chain that does not load, where nobody can log on,
-// outranks every other answer. Status and Operate stand apart: a notice is
-// large, and without the C runtime's stack probe no frame may pass a page.
-__attribute__((noinline)) CommandResult Status(ProductChecks& checks, LogonConfig& logon) {
-    RegistryValue::Presence marker = logon.MarkerPresence();
-    CommandResult result = Result(kExitNotRestored, IDS_STATUS_NOT_RESTORED);
-    if (marker == RegistryValue::kUnknown) {
-        result.exitCode = kExitInstallFailure;
-        result.notice = RefusalNotice(checks);
-    }
-    if (marker == RegistryValue::kPresent) {
-        result.exitCode = kExitSuccess;
-        result.notice.message = IDS_STATUS_SHOWN;
-        checks.ReadNextLogon(&result.notice.logon);
-        unsigned undone = logon.RestoreUndone();
-        if (undone == kUndoneUnknown)
-            result.notice.logon.blockers |= kBlockedUnreadable;
-        else
-            result.notice.undone = undone;
-        if (result.notice.logon.blockers || result.notice.undone) {
-            result.exitCode = kExitNotShown;
-            result.notice.message = IDS_STATUS_NOT_SHOWN;
-        }
-    } else {
-        AddChainLine(result.notice, checks);
-    }
-    if (result.notice.logon.chain.trouble != kChainFine) result.exitCode = kExitChainBroken;
+// Builds what an operation's run says, from the machine as read after it.
+// Apart from Operate: a notice and a reading together would pass a page,
+// which takes the C runtime's stack probe.
+__attribute__((noinline)) CommandResult OperationResult(LogonOperation operation,
+                                                        LockedOutcome outcome,
+                                                        const RunReport& report,
+                                                        ProductChecks& checks) {
+    MachineState now;
+    checks.ReadMachine(&now);
+    CommandResult result;
+    OperationNotice(operation, outcome, report, now, checks, &result.notice);
+    result.exitCode = outcome == kChangesMade     ? kExitRebootRequired
+                      : outcome == kChangeRefused ? kExitInstallFailure
+                      : outcome == kNothingDue    ? kExitSuccess
+                                                  : kExitAlreadyRunning;
+    // Nothing to do on a machine whose reading was refused in part is no
+    // answer a script may take for "fine".
+    if (outcome == kNothingDue && result.notice.unreadable) result.exitCode = kExitInstallFailure;
+    // Where the dialog would show no message, because there was nothing to
+    // do, only the standard output hears it.
+    result.boxed = result.exitCode != kExitSuccess;
     return result;
 }
 
 __attribute__((noinline)) CommandResult Operate(LogonOperation operation, ProductChecks& checks,
                                                 LogonConfig& logon, MachineLock& lock) {
     RunReport report;
-    LockedOutcome outcome = logon.RunLocked(lock, operation, true, &report);
-    CommandResult result =
-        Result(kExitSuccess,
-               operation == kApplyOperation ? IDS_ALREADY_RESTORED : IDS_NOT_RESTORED_NOTHING_TO_DO);
-    if (outcome == kNothingDue) {
-        // Where the dialog would show no message, only the standard output hears it.
-        result.boxed = false;
-        AddChainLine(result.notice, checks);
-        return result;
-    }
-    result.exitCode = outcome == kChangesMade     ? kExitRebootRequired
-                      : outcome == kChangeRefused ? kExitInstallFailure
-                                                  : kExitAlreadyRunning;
-    OperationNotice(operation, outcome, report, checks, &result.notice);
-    return result;
+    LockedOutcome outcome = logon.RunLocked(lock, operation, &report);
+    return OperationResult(operation, outcome, report, checks);
+}
+
+__attribute__((noinline)) CommandResult Status(ProductChecks& checks) {
+    MachineState state;
+    checks.ReadMachine(&state);
+    return StatusResult(state, checks);
 }
 
 }  // namespace
+
+CommandResult StatusResult(const MachineState& m, ProductChecks& checks) {
+    CommandResult result = {kExitNotRestored, MessageNotice(IDS_STATUS_NOT_RESTORED), true};
+    bool blockers = false;
+    if (m.unreadable) {
+        result.exitCode = kExitInstallFailure;
+        result.notice = RefusalNotice(checks);
+    } else if (m.marker == RegistryValue::kPresent) {
+        blockers = m.blockers != 0;
+        result.exitCode = m.notInEffect || blockers ? kExitNotShown : kExitSuccess;
+        result.notice.message = m.notInEffect ? IDS_STATUS_NOT_IN_EFFECT
+                                : blockers    ? IDS_STATUS_NOT_SHOWN
+                                              : IDS_STATUS_SHOWN;
+        result.notice.notInEffect = m.notInEffect;
+    }
+    DescribeMachine(m, blockers, &result.notice);
+    // Said once: a LogonType that is not in effect is the same line.
+    if (m.notInEffect & kOffLogonType) result.notice.blockers &= ~kBlockedByLogonType;
+    // Nobody can log on: that outranks every other answer.
+    if (m.chainState == kChainBroken) result.exitCode = kExitChainBroken;
+    return result;
+}
 
 const char* ArgumentsOf(const char* p) {
     if (*p == '"') {
@@ -173,7 +180,7 @@ CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonC
     case kWrongProductVersion: return Result(kExitProductVersion, IDS_WRONG_VERSION);
     }
 
-    if (action == kStatusCommand) return Status(checks, logon);
+    if (action == kStatusCommand) return Status(checks);
 
     // Each operation runs only from the state in which the dialog would
     // enable its button; otherwise there is nothing to do, and only the

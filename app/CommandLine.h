@@ -36,7 +36,7 @@ Command ParseCommandLine(const char* commandLine);
 enum ExitCode {
     kExitSuccess = 0,                 // nothing to do; /status: restored and shown
     kExitNotRestored = 1,             // /status: eligible, not restored
-    kExitNotShown = 2,                // /status: restored, but the next logon will not show it
+    kExitNotShown = 2,                // /status: the marker there, the next logon will not show it
     kExitChainBroken = 3,             // /status: nobody can log on, whatever the marker
     kExitInvalidParameter = 87,       // ERROR_INVALID_PARAMETER
     kExitInstallFailure = 1603,       // ERROR_INSTALL_FAILURE: a change was refused
@@ -56,12 +56,17 @@ struct CommandResult {
     bool boxed;
 };
 
+// What /status says of a machine as read: 3 when the chain Winlogon loads
+// next does not load; else 1603 when a read it needed was refused; else 1
+// without the marker, 2 with it when Restore is not in effect or something
+// keeps the Welcome Screen off, 0 when the next logon shows it.
+CommandResult StatusResult(const MachineState& state, ProductChecks& checks);
+
 // Runs one action other than kShowDialog with the dialog's own checks and
 // operations: the startup check, then, under the machine-wide lock, the
-// operation when it is due: /disable with the applied marker, /restore
-// without it or once another program has undone Restore (a marker, or an
-// undone Restore, that cannot be read is a refusal, never "nothing to do");
-// /status reads what the next logon shows, without the lock, and the same
-// refusal when the marker cannot be read. Shows and writes nothing itself.
+// operation as the machine's reading finds it due, as the dialog's buttons
+// do (LogonConfig::RunLocked); "nothing to do" on a machine whose reading
+// was refused in part ends with 1603. /status reads the machine without the
+// lock (StatusResult). Shows and writes nothing itself.
 CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
                              MachineLock& lock);

@@ -20,7 +20,8 @@
 #define IDS_REASON_POLICY 113
 #define IDS_REASON_GINA 114  // followed by the GINA's name
 #define IDS_REASON_LOGON_TYPE 115
-#define IDS_REASON_UNREADABLE 116
+// Before the lines of Unreadable: the values whose read was refused.
+#define IDS_UNREADABLE 116
 // After a "Restore" whose Welcome Screen the next logon will not show, before
 // the reasons; after a refusal when the program runs without an
 // administrator's rights.
@@ -29,11 +30,11 @@
 // Standard output of /restore and /disable when there is nothing to do.
 #define IDS_ALREADY_RESTORED 119
 #define IDS_NOT_RESTORED_NOTHING_TO_DO 120
-// /status, among the reasons: what another program has undone of Restore.
+// /status, among the reasons: what of Restore is not in effect.
 #define IDS_UNDONE_GINA 121
 #define IDS_UNDONE_CHAINED_GINA 122
 #define IDS_UNDONE_LOGON_TYPE 123
-// After a Restore that put right what another program had undone.
+// After a Restore, with the marker there, that put in place what was not.
 #define IDS_REDONE_GINA 124
 #define IDS_REDONE_CHAINED_GINA 125
 #define IDS_REDONE_LOGON_TYPE 126
@@ -47,3 +48,16 @@
 #define IDS_REFUSED_MISSING 130
 #define IDS_REFUSED_NO_NEXT 131
 #define IDS_REFUSED_LOOPS 132
+// /status with the marker there and part of Restore not in effect.
+#define IDS_STATUS_NOT_IN_EFFECT 133
+// Disable would take a GINA that loads now out of the chain.
+#define IDS_REFUSED_DROPS 134
+// One line for each flag of Unreadable, in its order.
+#define IDS_UNREAD_MARKER 135
+#define IDS_UNREAD_GINA 136
+#define IDS_UNREAD_RECORD 137
+#define IDS_UNREAD_CHAINTO 138
+#define IDS_UNREAD_LOGON_TYPE 139
+#define IDS_UNREAD_POLICY 140
+#define IDS_UNREAD_SAVED_GINA 141
+#define IDS_UNREAD_SAVED_CHAINTO 142

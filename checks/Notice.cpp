@@ -19,18 +19,28 @@ Notice RefusalNotice(ProductChecks& checks) {
     return notice;
 }
 
-void AddChainLine(Notice& notice, ProductChecks& checks) { checks.ReadNextChain(&notice.logon.chain); }
+void DescribeMachine(const MachineState& state, bool blockers, Notice* notice) {
+    if (state.chainState == kChainBroken) notice->chain = state.chain;
+    notice->unreadable |= state.unreadable;
+    if (!blockers) return;
+    notice->blockers = state.blockers;
+    std::memcpy(notice->gina, state.gina.text, sizeof(notice->gina));
+}
 
 void OperationNotice(LogonOperation operation, LockedOutcome outcome, const RunReport& report,
-                     ProductChecks& checks, Notice* notice) {
-    *notice = outcome == kChangesMade ? MessageNotice(IDS_RESTART) : RefusalNotice(checks);
+                     const MachineState& now, ProductChecks& checks, Notice* notice) {
+    bool restore = operation == kApplyOperation;
+    if (outcome == kChangesMade)
+        *notice = MessageNotice(IDS_RESTART);
+    else if (outcome == kNothingDue)
+        *notice = MessageNotice(restore ? IDS_ALREADY_RESTORED : IDS_NOT_RESTORED_NOTHING_TO_DO);
+    else
+        *notice = RefusalNotice(checks);
     notice->refused = report.refused;  // only a refused Disable has one
-    if (outcome != kChangesMade || operation != kApplyOperation) {
-        AddChainLine(*notice, checks);
-        return;
-    }
-    notice->redone = report.undone == kUndoneUnknown ? 0 : report.undone;
+    notice->unreadable = report.unreadable;
+    notice->redone = outcome == kChangesMade ? report.redone : 0;
     // "Restart" alone would promise a Welcome Screen that does not come.
-    checks.ReadNextLogon(&notice->logon);
-    if (notice->logon.blockers) notice->note = IDS_STILL_NOT_SHOWN;
+    bool blocked = restore && (outcome == kChangesMade || outcome == kNothingDue) && now.blockers;
+    if (blocked) notice->note = IDS_STILL_NOT_SHOWN;
+    DescribeMachine(now, blocked, notice);
 }

@@ -1,40 +1,43 @@
 // What the program tells the user after "Restore" or "Disable", and what a
-// switch run says: string ids of its table, one line each.
+// switch run says: string ids of its table, one line each, all taken from
+// one reading of the machine.
 #pragma once
 
-#include "checks/NextLogon.h"
 #include "checks/ProductChecks.h"
 #include "logon/LogonConfig.h"
+#include "logon/MachineState.h"
 
-// The lines, in this order: one when logon.chain does not load; message;
-// one for refused; one for each flag of redone; note; one for each flag of
-// undone; one for each of logon's blockers.
+// The lines, in this order: one when chain does not load; message; one for
+// refused; one for each flag of redone; note; one for each flag of
+// notInEffect; one for each blocker; the reads that were refused.
 struct Notice {
-    int message;          // string id; 0 for none
-    ChainReport refused;  // the GINA chain Disable would not give back
-    unsigned redone;      // what another program had undone, which Restore put right
-    int note;             // string id, 0 for none
-    unsigned undone;      // /status: what another program has undone of Restore
-    NextLogon logon;
+    int message;           // string id; 0 for none
+    int note;              // string id, 0 for none
+    ChainReport chain;     // the chain Winlogon loads next, when it does not load
+    ChainReport refused;   // the GINA chain Disable would not give back
+    unsigned redone;       // NotInEffect: what a Restore with the marker there put in place
+    unsigned notInEffect;  // /status: what of Restore is not in effect
+    unsigned blockers;     // WelcomeScreenBlocker
+    unsigned unreadable;   // Unreadable
+    char gina[layout::kTextBufferSize + 1];  // Winlogon's GinaDLL, with kBlockedByGina
 };
 
-// Only the message; the next logon left unread.
+// Only the message.
 Notice MessageNotice(int message);
 
 // "Some errors occured.", followed by a line on the rights it takes when the
 // program runs without an administrator's.
 Notice RefusalNotice(ProductChecks& checks);
 
-// After an operation ran (or could not take the lock): the restart notice,
-// after "Restore" followed by what it put right that another program had
-// undone and why the next logon will still not show the Welcome Screen when
-// something keeps it off; else the refusal, with the GINA chain Disable
-// would not give back. Either way first a line when the chain Winlogon
-// loads next does not load. Reads the registry afresh; changes nothing.
-// Written in place: a notice is large for a program without the C
-// runtime's stack probe.
-void OperationNotice(LogonOperation operation, LockedOutcome outcome, const RunReport& report,
-                     ProductChecks& checks, Notice* notice);
+// Adds what the reading tells of the next logon: the chain that does not
+// load, the reads refused and, with blockers, what keeps the Welcome Screen off.
+void DescribeMachine(const MachineState& state, bool blockers, Notice* notice);
 
-// Reads the chain Winlogon loads next into a notice, for its first line.
-void AddChainLine(Notice& notice, ProductChecks& checks);
+// After an operation ran, found nothing due or could not take the lock, with
+// the machine as read after it: the restart notice, "Nothing to do: ..." or
+// the refusal with what Disable would not give back. After "Restore" also
+// what it put in place, and why the next logon will still not show the
+// Welcome Screen when something keeps it off. Written in place: a notice is
+// large for a program without the C runtime's stack probe.
+void OperationNotice(LogonOperation operation, LockedOutcome outcome, const RunReport& report,
+                     const MachineState& now, ProductChecks& checks, Notice* notice);

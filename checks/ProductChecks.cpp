@@ -6,6 +6,7 @@
 #include "logon/LogonLayout.h"
 #include "registry/RegistryValue.h"
 #include "system/NarrowText.h"
+#include "system/SystemLibrary.h"
 
 namespace {
 
@@ -33,17 +34,6 @@ bool InsideBlock(const void* record, const void* block, std::uint32_t size) {
 }
 
 }  // namespace
-
-// Loaded by bare name a library would be searched for beside the program
-// first, where anyone who can write to that folder could plant one.
-void* LoadSystemLibrary(System& system, const char* fileName) {
-    char path[260] = {0};
-    std::uint32_t length = system.SystemDirectory(path, sizeof(path));
-    if (length == 0 || length + 1 + std::strlen(fileName) + 1 > sizeof(path)) return 0;
-    path[length] = '\\';
-    std::strcat(path, fileName);
-    return system.OpenLibrary(path);
-}
 
 int GetOsVersionCode(System& system, int* code) {
     *code = kOsOther;
@@ -128,6 +118,11 @@ int ProductChecks::IsProductVersionValid() {
     std::uint32_t major = 0, minor = 0, third = 0;
     if (GetFileVersion(system_, path.CStr(), &major, &minor, &third) != kFileVersionOk) return 0;
     return major == kRequiredMajor && minor == kRequiredMinor && third == kRequiredThird;
+}
+
+void ProductChecks::ReadMachine(MachineState* state) {
+    LogonConfig logon(registry_, system_);
+    ::ReadMachine(logon, system_, state);
 }
 
 int ProductChecks::IsApplied() { return LogonConfig(registry_, system_).IsApplied(); }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "checks/NextLogon.h"
+#include "logon/MachineState.h"
 #include "registry/Registry.h"
 #include "registry/TextString.h"
 #include "system/System.h"
@@ -43,10 +43,6 @@ enum FileVersionResult {
 // both failed. *code is written in either case.
 int GetOsVersionCode(System& system, int* code);
 
-// Loads a library of the system directory by its full path; null when the
-// directory cannot be read, the path would not fit or loading fails.
-void* LoadSystemLibrary(System& system, const char* fileName);
-
 // The first three components of a file's version; outputs are written only
 // on success and null ones are skipped.
 int GetFileVersion(System& system, const char* path, std::uint32_t* major,
@@ -66,10 +62,8 @@ public:
     int IsApplied();
     // The startup check up to the marker test, stopping at the first failure.
     StartupFailureReason StartupFailure();
-    // Whether the next logon shows the Welcome Screen, and what keeps it off.
-    void ReadNextLogon(NextLogon* next) { ::ReadNextLogon(registry_, system_, next); }
-    // Only whether the chain Winlogon loads next loads, and why not.
-    void ReadNextChain(ChainReport* chain) { LogonConfig(registry_, system_).NextChain(chain); }
+    // What the machine is: one reading, from which every word and button comes.
+    void ReadMachine(MachineState* state);
     bool RunsAsAdministrator() { return system_.RunsAsAdministrator(); }
 
 private:

@@ -115,33 +115,16 @@ bool LogonConfig::RestoreDword(const char* backupName, const char* targetKey,
     return target.WriteDword(targetName, kRegDword, *value) == 1;
 }
 
-// A GINA that cannot be loaded stops every logon, so nothing is written back
-// that names a GINA file that is not there or turns a chain that loads into
-// one that does not: neither once all is back, nor when only the Wayfold
-// GINA's ChainTo, which goes back first, is. A machine whose chain is broken
-// already is no worse for getting its own settings back.
-bool LogonConfig::RestoredGinasLoad(ChainReport* report) {
-    char systemDirectory[kTextBufferSize];
-    GetSystemDirectoryText(systemDirectory);
-    const char* const copies[] = {kBackupGinaDll, kBackupChainedGinaChainTo};
-    for (std::size_t i = 0; i < sizeof(copies) / sizeof(copies[0]); ++i) {
-        char text[kTextBufferSize];
-        if (ReadText(kHkeyLocalMachine, kProductKey, copies[i], text)) {
-            if (text[0] && !FindGina(text, systemDirectory)) {
-                Broken(report, kChainMissingGina, text);
-                return false;
-            }
-        } else if (!TextNeverReadable(kHkeyLocalMachine, kProductKey, copies[i])) {
-            return false;
-        }
-    }
-    return FollowChain(false, false, systemDirectory) == kChainBroken ||
-           (FollowChain(true, true, systemDirectory, report) == kChainLoads &&
-            FollowChain(false, true, systemDirectory, report) == kChainLoads);
+bool LogonConfig::RestoreBackup(ChainReport* why, unsigned* unreadable) {
+    MachineState state;
+    ReadMachine(*this, system_, &state);
+    return RestoreBackup(state, why, unreadable);
 }
 
-bool LogonConfig::RestoreBackup(ChainReport* why) {
-    if (!RestoredGinasLoad(why)) return false;
+bool LogonConfig::RestoreBackup(const MachineState& state, ChainReport* why,
+                                unsigned* unreadable) {
+    unsigned ignored = 0;
+    if (!DisableKeepsChain(*this, state, why, unreadable ? unreadable : &ignored)) return false;
     // Every value is tried; the backup is only deleted once all are back.
     // Winlogon's GinaDLL goes back only once what the Wayfold GINA loads
     // next is in place.

@@ -45,14 +45,6 @@ bool CopyPath(char* target, const char* text) {
     return true;
 }
 
-// Appends text to a terminated buffer of size bytes, cut short where it
-// does not fit.
-void AppendText(char* buffer, std::size_t size, const char* text) {
-    std::size_t length = strnlen(buffer, size - 1);
-    while (*text && length + 1 < size) buffer[length++] = *text++;
-    buffer[length] = 0;
-}
-
 bool SameText(System& system, const char* a, const char* b) {
     char foldedA[kTextBufferSize], foldedB[kTextBufferSize];
     Fold(system, a, foldedA);
@@ -77,19 +69,6 @@ int LogonConfig::ReadText(RegKey root, const char* path, const char* name, char*
         return 0;
     }
     return 1;
-}
-
-// A text the repair cannot read: absent, longer than the buffer, or filling it
-// without a terminator.
-bool LogonConfig::TextNeverReadable(RegKey root, const char* path, const char* name) {
-    if (NeverReadable(root, path, name, kTextBufferSize)) return true;
-    char buffer[kTextBufferSize];
-    std::uint32_t count = kTextBufferSize;
-    RegistryValue value(registry_, root, path);
-    // ReadBytes zero-fills the whole buffer: only data that fills it can lack
-    // a terminator there.
-    return value.ReadBytes(name, kRegSz, buffer, &count) &&
-           !std::memchr(buffer, 0, kTextBufferSize);
 }
 
 int LogonConfig::WriteText(RegKey root, const char* path, const char* name, std::uint32_t type,
@@ -132,9 +111,9 @@ int LogonConfig::JoinPath(char* base, const char* name) {
 
 bool LogonConfig::IsSystemGina(const char* text, const char* systemDirectory) {
     char inSystem[kTextBufferSize];
-    return SameText(system_, text, kDefaultGinaName) ||
+    return SameText(text, kDefaultGinaName) ||
            (systemDirectory[0] && CopyPath(inSystem, systemDirectory) &&
-            JoinPath(inSystem, kDefaultGinaName) && SameText(system_, text, inSystem));
+            JoinPath(inSystem, kDefaultGinaName) && SameText(text, inSystem));
 }
 
 int LogonConfig::FindGina(const char* name, const char* systemDirectory) {
@@ -148,13 +127,19 @@ int LogonConfig::FindGina(const char* name, const char* systemDirectory) {
                : 0;
 }
 
-void LogonConfig::GetSystemDirectoryText(char* systemDirectory) {
+void LogonConfig::SystemDirectoryText(char* systemDirectory) {
     std::memset(systemDirectory, 0, kTextBufferSize);
     std::uint32_t length = system_.SystemDirectory(systemDirectory, kTextBufferSize);
     if (length >= kTextBufferSize) std::memset(systemDirectory, 0, kTextBufferSize);
 }
 
 bool LogonConfig::RepairGinaChain() {
+    MachineState state;
+    ReadMachine(*this, system_, &state);
+    return RepairGinaChain(state);
+}
+
+bool LogonConfig::RepairGinaChain(const MachineState& m) {
     OsVersion version = {0, 0, 0};
     if (!system_.QueryOsVersion(kOsVersionInfoSize, &version)) return true;
     bool nt4OrEarlier = version.platformId == kVerPlatformWin32Nt && version.majorVersion <= 4;
@@ -163,37 +148,34 @@ bool LogonConfig::RepairGinaChain() {
     if (!nt4OrEarlier && !xp) return true;
 
     char systemDirectory[kTextBufferSize];
-    GetSystemDirectoryText(systemDirectory);
+    SystemDirectoryText(systemDirectory);
 
-    char current[kTextBufferSize] = {0};
     // A GinaDLL that is there but cannot be read is left alone: deleting it
     // could take another product's GINA out of the chain as well.
-    if (!ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, current) &&
-        PresenceOf(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll) != RegistryValue::kAbsent)
-        return false;
+    if (m.gina.state != kTextPath && m.gina.state != kTextAbsent) return false;
+    const char* current = m.gina.state == kTextPath ? m.gina.text : "";
 
-    if (Names(system_, current, kProductGinaName)) {
-        char candidate[kTextBufferSize] = {0};
-        bool recorded = ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate);
+    if (Names(current, kProductGinaName)) {
+        const TextValue& record = m.record;
+        bool recorded = record.state == kTextPath;
         // A record the registry will not show may name the GINA to put back.
-        if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
-            return false;
+        if (record.state == kTextUnknown) return false;
         // Telvaro's record is written back as it stands, not as the path it
         // was found by. A record of Telvaro's own GINA would keep it first.
         // The system's own GINA is put back by deleting the value: Winlogon
         // loads it just the same, and only without a GinaDLL does Windows XP
         // offer the Welcome Screen.
-        if (recorded && !Names(system_, candidate, kProductGinaName) &&
-            !IsSystemGina(candidate, systemDirectory) && FindGina(candidate, systemDirectory)) {
-            if (WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz, candidate) != 1)
+        if (recorded && !Names(record.text, kProductGinaName) &&
+            !IsSystemGina(record.text, systemDirectory) && FindGina(record.text, systemDirectory)) {
+            if (WriteText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, kRegSz, record.text) != 1)
                 return false;
             // Telvaro had replaced the Wayfold GINA: what that loads next must
             // not be Telvaro's GINA again.
-            return !Names(system_, candidate, kChainedGinaName) ||
-                   ChainedGinaLeavesProduct(systemDirectory);
+            return !Names(record.text, kChainedGinaName) ||
+                   ChainedGinaLeavesProduct(m, systemDirectory);
         }
-    } else if (Names(system_, current, kChainedGinaName)) {
-        return RepairChainedGina(systemDirectory);
+    } else if (Names(current, kChainedGinaName)) {
+        return RepairChainedGina(m, systemDirectory);
     }
     // Without GinaDLL the logon process loads the system default, msgina.dll.
     return DeleteValue(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll) == 1;
@@ -201,36 +183,33 @@ bool LogonConfig::RepairGinaChain() {
 
 // The Wayfold GINA now first, after Telvaro's was taken out in front of
 // it: a ChainTo that names Telvaro's GINA is repaired, any other left as it is.
-bool LogonConfig::ChainedGinaLeavesProduct(const char* systemDirectory) {
-    char next[kTextBufferSize];
-    if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, next))
-        return TextNeverReadable(kHkeyLocalMachine, kChainedGinaKey, kChainTo);
-    return !Names(system_, next, kProductGinaName) || RepairChainedGina(systemDirectory);
+bool LogonConfig::ChainedGinaLeavesProduct(const MachineState& m, const char* systemDirectory) {
+    if (m.chainTo.state != kTextPath) return m.chainTo.state != kTextUnknown;
+    return !Names(m.chainTo.text, kProductGinaName) ||
+           RepairChainedGina(m, systemDirectory);
 }
 
 // The Wayfold GINA is first: its ChainTo becomes the GINA Telvaro replaced
 // when that can be found, else the system default by full path.
-bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
-    char candidate[kTextBufferSize] = {0};
+bool LogonConfig::RepairChainedGina(const MachineState& m, const char* systemDirectory) {
     // Without a readable ChainTo there is nothing to repair: one that is not
     // there or is too long for any path is left as it is. Only a refused read
     // fails, as the next try may repair it.
-    if (!ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, candidate))
-        return TextNeverReadable(kHkeyLocalMachine, kChainedGinaKey, kChainTo);
+    if (m.chainTo.state != kTextPath) return m.chainTo.state != kTextUnknown;
 
     char text[kTextBufferSize];
     std::memcpy(text, systemDirectory, kTextBufferSize);
     bool fallbackFits = systemDirectory[0] != 0 && JoinPath(text, kDefaultGinaName);
 
-    if (Names(system_, candidate, kProductGinaName)) {
-        bool recorded = ReadText(kHkeyLocalMachine, kProductKey, kGinaDll, candidate);
+    if (Names(m.chainTo.text, kProductGinaName)) {
+        const TextValue& record = m.record;
         // A record the registry will not show may name the GINA to chain to.
-        if (!recorded && !TextNeverReadable(kHkeyLocalMachine, kProductKey, kGinaDll))
-            return false;
+        if (record.state == kTextUnknown) return false;
         // It must not chain back to itself, nor to Telvaro's GINA again.
-        if (recorded && !Names(system_, candidate, kChainedGinaName) &&
-            !Names(system_, candidate, kProductGinaName) && FindGina(candidate, systemDirectory)) {
-            CopyPath(text, candidate);
+        if (record.state == kTextPath && !Names(record.text, kChainedGinaName) &&
+            !Names(record.text, kProductGinaName) &&
+            FindGina(record.text, systemDirectory)) {
+            CopyPath(text, record.text);
             fallbackFits = true;
         }
     }
@@ -239,96 +218,35 @@ bool LogonConfig::RepairChainedGina(const char* systemDirectory) {
     return WriteText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, kRegSz, text) == 1;
 }
 
-unsigned LogonConfig::RestoreUndone() {
-    unsigned undone = 0;
-    char gina[kTextBufferSize], next[kTextBufferSize];
-    // A GinaDLL the repair can never read (Winlogon ignores one too long for
-    // its path buffer) is not Telvaro's GINA put back: Restore could not take
-    // it out either.
-    if (ReadText(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll, gina)) {
-        if (Names(system_, gina, kProductGinaName)) {
-            undone |= kUndoneGina;
-        } else if (Names(system_, gina, kChainedGinaName)) {
-            if (ReadText(kHkeyLocalMachine, kChainedGinaKey, kChainTo, next)) {
-                if (Names(system_, next, kProductGinaName)) undone |= kUndoneChainedGina;
-            } else if (!TextNeverReadable(kHkeyLocalMachine, kChainedGinaKey, kChainTo)) {
-                return kUndoneUnknown;
-            }
-        }
-    } else if (!TextNeverReadable(kHkeyLocalMachine, kWinlogonKeyUpper, kGinaDll)) {
-        return kUndoneUnknown;
-    }
-    // The policy's LogonType, when there is one, decides instead of Winlogon's,
-    // and Restore does not change it.
-    bool inPolicy = false, inWinlogon = false;
-    int policy = SelectsWelcomeScreen(kPolicyKey, &inPolicy);
-    int winlogon = inPolicy || policy < 0 ? 1 : SelectsWelcomeScreen(kWinlogonKey, &inWinlogon);
-    if (policy < 0 || winlogon < 0) return kUndoneUnknown;
-    if (winlogon == 0) undone |= kUndoneLogonType;
-    return undone;
+bool LogonConfig::Names(const char* text, const char* upperName) {
+    return ::Names(system_, text, upperName);
 }
 
-// The text a GINA setting holds once the backup is written back: its copy's
-// when there is one to write, else its own. Empty when no path can be read
-// from it; 0 when a read was refused.
-int LogonConfig::TextAfterRestore(const char* backupName, const char* key, const char* name,
-                                  char* text) {
-    if (backupName) {
-        if (ReadText(kHkeyLocalMachine, kProductKey, backupName, text)) return 1;
-        // A copy that fits is written back, also one without a terminator.
-        if (!NeverReadable(kHkeyLocalMachine, kProductKey, backupName, kTextBufferSize))
-            return TextNeverReadable(kHkeyLocalMachine, kProductKey, backupName) ? 1 : 0;
-    }
-    if (ReadText(kHkeyLocalMachine, key, name, text)) return 1;
-    return TextNeverReadable(kHkeyLocalMachine, key, name) ? 1 : 0;
-}
+bool LogonConfig::SameText(const char* a, const char* b) { return ::SameText(system_, a, b); }
 
-// Follows the chain Winlogon loads: its GinaDLL (none: the system default),
-// after Telvaro's GINA the one it recorded, after the Wayfold GINA its
-// ChainTo; each of the two settings as it is, or as the backup writes it back.
-// A chain that does not load is told in report, when given.
-LogonConfig::ChainState LogonConfig::FollowChain(bool restoredGina, bool restoredChainTo,
-                                                 const char* systemDirectory,
-                                                 ChainReport* report) {
-    char text[kTextBufferSize];
-    if (!TextAfterRestore(restoredGina ? kBackupGinaDll : 0, kWinlogonKey, kGinaDll, text))
-        return kChainUnknown;
-    if (!text[0]) return kChainLoads;
-    bool product = false, chained = false;
-    char chain[sizeof(report->text)] = {0};  // the GINAs met, "A -> B"; 3 fit
-    for (;;) {
-        if (chain[0]) AppendText(chain, sizeof(chain), " -> ");
-        AppendText(chain, sizeof(chain), text);
-        if (!FindGina(text, systemDirectory)) return Broken(report, kChainMissingGina, text);
-        bool isProduct = Names(system_, text, kProductGinaName);
-        if (!isProduct && !Names(system_, text, kChainedGinaName)) return kChainLoads;
-        if (isProduct ? product : chained) return Broken(report, kChainLoops, chain);
-        (isProduct ? product : chained) = true;
-        char gina[kTextBufferSize];
-        std::memcpy(gina, text, kTextBufferSize);
-        // Disable leaves Telvaro's record as it is.
-        int read = isProduct ? TextAfterRestore(0, kProductKey, kGinaDll, text)
-                             : TextAfterRestore(restoredChainTo ? kBackupChainedGinaChainTo : 0,
-                                                kChainedGinaKey, kChainTo, text);
-        if (!read) return kChainUnknown;
-        if (!text[0]) return Broken(report, kChainNoNextGina, gina);
+// One rule for every registry text: a path when it holds a terminator
+// within the buffer; else absent, too long, 260 bytes without a terminator,
+// or refused.
+void LogonConfig::ReadTextValue(const char* key, const char* name, TextValue* value) {
+    value->text[kTextBufferSize] = 0;
+    if (ReadText(kHkeyLocalMachine, key, name, value->text)) {
+        value->state = kTextPath;
+        return;
     }
-}
-
-LogonConfig::ChainState LogonConfig::Broken(ChainReport* report, ChainTrouble trouble,
-                                            const char* text) {
-    if (report) {
-        report->trouble = trouble;
-        report->text[0] = 0;
-        AppendText(report->text, sizeof(report->text), text);
-    }
-    return kChainBroken;
-}
-
-void LogonConfig::NextChain(ChainReport* report) {
-    report->trouble = kChainFine;
-    report->text[0] = 0;
-    char systemDirectory[kTextBufferSize];
-    GetSystemDirectoryText(systemDirectory);
-    FollowChain(false, false, systemDirectory, report);
+    RegistryValue setting(registry_, kHkeyLocalMachine, key);
+    std::uint32_t size = 0;
+    RegistryValue::Presence presence = setting.QuerySize(name, &size);
+    value->state = presence == RegistryValue::kAbsent    ? kTextAbsent
+                   : presence == RegistryValue::kUnknown ? kTextUnknown
+                   : size > kTextBufferSize              ? kTextTooLong
+                                                         : kTextUnknown;
+    if (value->state != kTextUnknown || presence != RegistryValue::kPresent) return;
+    // ReadBytes zero-fills the whole buffer: only data that fills it can lack
+    // a terminator there.
+    std::uint32_t count = kTextBufferSize;
+    if (setting.ReadBytes(name, kRegSz, value->text, &count) &&
+        !std::memchr(value->text, 0, kTextBufferSize))
+        value->state = kTextUnterminated;
+    else
+        std::memset(value->text, 0, kTextBufferSize);
 }

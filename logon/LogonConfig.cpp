@@ -6,45 +6,63 @@
 using namespace layout;
 
 bool LogonConfig::Apply() {
+    MachineState state;
+    ReadMachine(*this, system_, &state);
+    return Apply(state);
+}
+
+bool LogonConfig::Apply(const MachineState& state) {
     // Without a complete backup nothing may change: it could not be undone.
+    // The backup writes only its own copies, so the reading still holds.
     if (!BackupSettings()) return false;
-    bool done = RepairGinaChain();
+    bool done = RepairGinaChain(state);
     done = SetLogonType(kWelcomeScreenLogonType) && done;
     done = SetMultipleSessions(kMultipleSessionsOff) && done;
     return done;
 }
 
-bool LogonConfig::Revert(ChainReport* why) { return RestoreBackup(why); }
+bool LogonConfig::Revert(ChainReport* why, unsigned* unreadable) {
+    return RestoreBackup(why, unreadable);
+}
+
+// Apart from RunLocked, so that the reading and the steps it calls never
+// share one frame: without the C runtime's stack probe no frame may pass a page.
+__attribute__((noinline)) static LockedOutcome RunDue(LogonConfig& logon, System& system,
+                                                      LogonOperation operation,
+                                                      RunReport* report) {
+    MachineState state;
+    ReadMachine(logon, system, &state);
+    Due due = operation == kApplyOperation ? RestoreDue(state) : DisableDue(state);
+    report->unreadable = state.unreadable;
+    if (due == kDueNothing) return kNothingDue;
+    bool done = false;
+    if (due == kDueRestore) {
+        done = logon.Apply(state);
+    } else if (due == kDueRepair) {
+        // Only what is not in effect: the multiple-sessions values may have
+        // been turned on since, on purpose, for Fast User Switching.
+        report->redone = state.notInEffect;
+        done = true;
+        if (state.notInEffect & (kOffGina | kOffChainedGina))
+            done = logon.RepairGinaChain(state);
+        if (state.notInEffect & kOffLogonType)
+            done = logon.SetLogonType(kWelcomeScreenLogonType) && done;
+    } else if (due == kDueDisable) {
+        done = logon.RestoreBackup(state, &report->refused, &report->unreadable);
+    }
+    return done ? kChangesMade : kChangeRefused;
+}
 
 LockedOutcome LogonConfig::RunLocked(MachineLock& lock, LogonOperation operation,
-                                     bool onlyWhenDue, RunReport* report) {
+                                     RunReport* report) {
     RunReport ignored;
     if (!report) report = &ignored;
-    report->undone = 0;
+    report->redone = 0;
+    report->unreadable = 0;
     report->refused.trouble = kChainFine;
     report->refused.text[0] = 0;
     if (!lock.Acquire()) return kLockUnavailable;
-    bool apply = operation == kApplyOperation;
-    RegistryValue::Presence marker =
-        onlyWhenDue || apply ? MarkerPresence() : RegistryValue::kPresent;
-    if (apply && marker == RegistryValue::kPresent) report->undone = RestoreUndone();
-    // A marker the registry will not show says neither that the operation
-    // is due nor that it is not, and neither does an undone Restore that
-    // cannot be told: those are refused reads.
-    bool due = true, refused = false;
-    if (onlyWhenDue) {
-        refused = marker == RegistryValue::kUnknown ||
-                  (apply && marker == RegistryValue::kPresent && report->undone == kUndoneUnknown);
-        due = apply ? marker == RegistryValue::kAbsent || report->undone != 0
-                    : marker == RegistryValue::kPresent;
-    }
-    LockedOutcome outcome = kNothingDue;
-    if (refused) {
-        outcome = kChangeRefused;
-    } else if (due) {
-        bool done = apply ? Apply() : Revert(&report->refused);
-        outcome = done ? kChangesMade : kChangeRefused;
-    }
+    LockedOutcome outcome = RunDue(*this, system_, operation, report);
     lock.Release();
     return outcome;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "logon/MachineState.h"
 #include "registry/Registry.h"
 #include "registry/RegistryValue.h"
 #include "system/MachineLock.h"
@@ -12,42 +13,18 @@
 
 enum LogonOperation { kApplyOperation, kRevertOperation };
 
-// What another program undid of a Restore that the marker vouches for, as
-// flags; none while it holds. A repair or reinstall of Telvaro, or Windows
-// Installer's resiliency, may put its GINA back, and select the classic logon.
-enum RestoreUndone {
-    kUndoneGina = 1,         // Winlogon's GinaDLL names Telvaro's GINA again
-    kUndoneChainedGina = 2,  // the Wayfold GINA first, its ChainTo naming Telvaro's
-    kUndoneLogonType = 4,    // no policy LogonType, and Winlogon's selects no Welcome Screen
-    kUndoneUnknown = 8       // alone: a value needed to tell could not be read
-};
-
-// Why a GINA chain Winlogon would load does not load: a logon stops there.
-enum ChainTrouble {
-    kChainFine = 0,
-    kChainMissingGina,  // a GINA it names is found neither as named nor in the system directory
-    kChainNoNextGina,   // Telvaro's or the Wayfold GINA names no GINA to load after it
-    kChainLoops         // a GINA comes round again
-};
-
-struct ChainReport {
-    ChainTrouble trouble;
-    // The GINA that is missing or has nothing after it; for a loop the
-    // chain, "A -> B -> A". Terminated.
-    char text[3 * 260 + 16];
-};
-
 // What a locked run found beside its outcome.
 struct RunReport {
-    unsigned undone;      // before Restore, with the marker there: what had been undone
+    unsigned redone;      // NotInEffect: what a Restore with the marker there put in place
     ChainReport refused;  // why Disable would not give the chain back, when that was why
+    unsigned unreadable;  // Unreadable: reads refused that decided the run
 };
 
 // What a locked run of an operation came to.
 enum LockedOutcome {
     kChangesMade,     // the operation ran and every change it needed was made
-    kChangeRefused,   // the operation ran and a change was refused
-    kNothingDue,      // only when due: the marker, as read, says the operation is not
+    kChangeRefused,   // a change was refused, or a read that decides what is due
+    kNothingDue,      // the machine, as read, has nothing for the operation to do
     kLockUnavailable  // another copy kept the lock; nothing was read or changed
 };
 
@@ -60,27 +37,19 @@ public:
     // the machine untouched, a failed restore keeps the whole backup set, and
     // a failed clean-up after a complete restore has already removed the marker.
     bool Apply();
-    // why, when given, tells when a GINA chain it would give back is why not.
-    bool Revert(ChainReport* why = 0);
+    bool Apply(const MachineState& state);  // with the machine as just read
+    // why, when given, tells when the GINA chain it would give back is why
+    // not; *unreadable (when given) the reads refused on the way.
+    bool Revert(ChainReport* why = 0, unsigned* unreadable = 0);
 
-    // The operation under the machine-wide lock, taken before the marker is
+    // The operation under the machine-wide lock, taken before the machine is
     // read and given back after the last write, so that a copy that waited
-    // sees what the one before it did. With onlyWhenDue it runs only from the
-    // state in which its button is enabled: Apply without the marker, Revert
-    // with it; a marker that cannot be read then refuses it.
-    // Restore, when due, is also due with the marker there once another
-    // program has undone it (RestoreUndone), and refused when that cannot be
-    // told. report, when given, tells what the run found.
-    LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, bool onlyWhenDue,
-                            RunReport* report = 0);
+    // sees what the one before it did. It runs as the reading finds it due:
+    // the whole of Restore without the marker, with it only what of Restore
+    // is not in effect; Disable with the marker. A reading that cannot tell
+    // refuses it. report, when given, tells what the run found.
+    LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, RunReport* report = 0);
 
-    // What has been undone of Restore, read afresh, as Apply's repair would
-    // recognise Telvaro's GINA; kUndoneUnknown alone when a read was refused.
-    // Meaningful only with the marker there.
-    unsigned RestoreUndone();
-    // Whether the chain Winlogon loads at the next start loads, and if not
-    // why; kChainFine also when a read was refused.
-    void NextChain(ChainReport* report);
     // Whether a key's LogonType selects the Welcome Screen: only a REG_DWORD
     // of 4 bytes that is not 0 does; -1 when it cannot be read. *present
     // tells whether it is there.
@@ -95,10 +64,12 @@ public:
 
     // Steps, public so that they can be exercised one at a time.
     bool BackupSettings();
-    bool RepairGinaChain();
+    bool RepairGinaChain();  // on a reading of its own
+    bool RepairGinaChain(const MachineState& state);
     bool SetLogonType(std::uint32_t value);
     bool SetMultipleSessions(std::uint32_t value);
-    bool RestoreBackup(ChainReport* why = 0);
+    bool RestoreBackup(ChainReport* why = 0, unsigned* unreadable = 0);
+    bool RestoreBackup(const MachineState& state, ChainReport* why, unsigned* unreadable);
     bool DeleteBackup();
 
     // Helpers of the repair, on 260-byte text buffers. ReadText fails for a
@@ -117,19 +88,20 @@ public:
     int FindGina(const char* name, const char* systemDirectory);
     // The system's own GINA, by name or by its path in the system directory.
     bool IsSystemGina(const char* text, const char* systemDirectory);
+    // Whether a GINA name (upper case) occurs in a text, ignoring case and any
+    // directory part; only from the start of a character.
+    bool Names(const char* text, const char* upperName);
+    // Two texts the same but for the case of ASCII letters.
+    bool SameText(const char* a, const char* b);
+    // A text setting as every decision judges it (see TextState).
+    void ReadTextValue(const char* key, const char* name, TextValue* value);
+    // The system directory in a 260-byte buffer; empty when it does not fit.
+    void SystemDirectoryText(char* systemDirectory);
 
 private:
-    enum ChainState { kChainLoads, kChainBroken, kChainUnknown };
-    void GetSystemDirectoryText(char* systemDirectory);
-    int TextAfterRestore(const char* backupName, const char* key, const char* name, char* text);
-    ChainState FollowChain(bool restoredGina, bool restoredChainTo, const char* systemDirectory,
-                           ChainReport* report = 0);
-    ChainState Broken(ChainReport* report, ChainTrouble trouble, const char* text);
-    bool RestoredGinasLoad(ChainReport* report);
     RegistryValue::Presence PresenceOf(RegKey root, const char* path, const char* name);
     bool DropStaleCopy(const char* backupName);
     bool NeverReadable(RegKey root, const char* path, const char* name, std::uint32_t bufferSize);
-    bool TextNeverReadable(RegKey root, const char* path, const char* name);
     bool SaveText(const char* sourceKey, const char* sourceName, const char* backupName,
                   bool required);
     bool SaveDword(const char* sourceKey, const char* sourceName, const char* backupName,
@@ -137,8 +109,8 @@ private:
     bool RestoreText(const char* backupName, const char* targetKey, const char* targetName);
     bool RestoreDword(const char* backupName, const char* targetKey, const char* targetName,
                       std::uint32_t* value);
-    bool RepairChainedGina(const char* systemDirectory);
-    bool ChainedGinaLeavesProduct(const char* systemDirectory);
+    bool RepairChainedGina(const MachineState& state, const char* systemDirectory);
+    bool ChainedGinaLeavesProduct(const MachineState& state, const char* systemDirectory);
 
     Registry& registry_;
     System& system_;

@@ -31,6 +31,48 @@ HANDLE CreateLockMutex() {
 
 }  // namespace
 
+// Waits for the mutex while dispatching the window's messages. A nested
+// modal loop (the About box) may keep it past the wait: the mutex gets one
+// last look then.
+DWORD Win32MachineLock::WaitResponsive(HANDLE mutex) {
+    DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited != WAIT_TIMEOUT) return waited;
+    SendMessageA(window_, WM_LOCK_WAIT, 1, 0);
+    DWORD start = GetTickCount();
+    bool quit = false;
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= kWaitMilliseconds) {
+            waited = WaitForSingleObject(mutex, 0);
+            break;
+        }
+        if (quit) {
+            waited = WaitForSingleObject(mutex, kWaitMilliseconds - elapsed);
+            break;
+        }
+        waited = MsgWaitForMultipleObjects(1, &mutex, FALSE, kWaitMilliseconds - elapsed,
+                                           QS_ALLINPUT);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0 || waited == WAIT_FAILED) break;
+        if (waited == WAIT_TIMEOUT) continue;  // the time is up: the look above
+        MSG message;
+        while (!quit && PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+            // WM_QUIT is for the modal loop that owns the window: put back,
+            // and no more messages here.
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+                quit = true;
+                break;
+            }
+            if (!IsDialogMessageA(window_, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+    }
+    SendMessageA(window_, WM_LOCK_WAIT, 0, 0);
+    return waited;
+}
+
 Win32MachineLock::~Win32MachineLock() {
     if (mutex_) CloseHandle(mutex_);
 }
@@ -44,7 +86,7 @@ bool Win32MachineLock::Acquire() {
     // WAIT_ABANDONED: the copy that held it ended without giving it back.
     // Apply and Revert lose nothing whichever write they stopped after (the
     // marker commits the backup), so the lock is taken over.
-    DWORD waited = WaitForSingleObject(mutex, kWaitMilliseconds);
+    DWORD waited = window_ ? WaitResponsive(mutex) : WaitForSingleObject(mutex, kWaitMilliseconds);
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         CloseHandle(mutex);
         return false;

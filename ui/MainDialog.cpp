@@ -6,12 +6,13 @@
 #include "ui/Messages.h"
 #include "ui/resource.h"
 
-MainDialog::MainDialog(Registry& registry, System& system, MachineLock& lock)
+MainDialog::MainDialog(Registry& registry, System& system, Win32MachineLock& lock)
     : Dialog(IDD_MAIN, 0),
       icon_(LoadIconA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       checks_(registry, system),
       logon_(registry, system),
-      lock_(lock) {}
+      lock_(lock),
+      waiting_(false) {}
 
 BOOL MainDialog::OnInitDialog() {
     HWND hwnd = Handle();
@@ -25,28 +26,38 @@ BOOL MainDialog::OnInitDialog() {
     }
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    if (HWND description = GetDlgItem(hwnd, IDC_DESCRIPTION)) {
-        char text[256] = {0};
-        LoadStringA(GetModuleHandleA(0), IDS_DESCRIPTION, text, sizeof(text));
-        SetWindowTextA(description, text);
-    }
+    SetDescription(IDS_DESCRIPTION);
     SetWindowTextA(hwnd, kAppName);
+    lock_.KeepResponsive(hwnd);
     // Runs the check once the dialog is on screen, from the message queue.
     PostMessageA(hwnd, WM_STARTUP_CHECK, 0, 0);
     return TRUE;
 }
 
-void MainDialog::SetButtonState(int applied, bool undone) {
-    if (HWND disable = GetDlgItem(Handle(), IDC_DISABLE)) EnableWindow(disable, applied != 0);
-    if (HWND restore = GetDlgItem(Handle(), IDOK)) EnableWindow(restore, applied == 0 || undone);
+void MainDialog::SetDescription(int id) {
+    if (HWND description = GetDlgItem(Handle(), IDC_DESCRIPTION)) {
+        char text[256] = {0};
+        LoadStringA(GetModuleHandleA(0), id, text, sizeof(text));
+        SetWindowTextA(description, text);
+    }
 }
 
-// With the marker there, "Restore" is offered again once another program has
-// undone it, as /restore would then act; not when that cannot be told.
-void MainDialog::SetButtonsFromMachine() {
-    int applied = checks_.IsApplied();
-    unsigned undone = applied ? logon_.RestoreUndone() : 0;
-    SetButtonState(applied, undone != 0 && undone != kUndoneUnknown);
+void MainDialog::EnableButton(int id, bool enabled) {
+    if (HWND button = GetDlgItem(Handle(), id)) EnableWindow(button, enabled);
+}
+
+void MainDialog::SetButtonState(int applied) {
+    EnableButton(IDC_DISABLE, applied != 0);
+    EnableButton(IDOK, applied == 0);
+}
+
+// "Restore" is offered with the marker there too, once part of Restore is
+// not in effect, as /restore would then act; not when that cannot be told.
+__attribute__((noinline)) void MainDialog::SetButtonsFromMachine() {
+    MachineState state;
+    checks_.ReadMachine(&state);
+    EnableButton(IDC_DISABLE, OffersDisable(state));
+    EnableButton(IDOK, OffersRestore(state));
 }
 
 void MainDialog::ShowMessage(int id) { ShowStringMessage(Handle(), id); }
@@ -63,30 +74,54 @@ void MainDialog::OnOK() {
     if (IsEnabled(IDOK)) Apply();
 }
 
-void MainDialog::Finish(LogonOperation operation, LockedOutcome outcome,
-                        const RunReport& report) {
-    if (outcome == kChangesMade)
-        SetButtonState(operation == kApplyOperation);
-    else
-        SetButtonsFromMachine();
+// Apart from Finish: a notice and a reading in one frame would pass a page,
+// which takes the C runtime's stack probe.
+__attribute__((noinline)) static void Tell(HWND owner, LogonOperation operation,
+                                           LockedOutcome outcome, const RunReport& report,
+                                           const MachineState& now, ProductChecks& checks) {
     Notice notice;
-    OperationNotice(operation, outcome, report, checks_, &notice);
-    ShowNotice(Handle(), notice);
+    OperationNotice(operation, outcome, report, now, checks, &notice);
+    ShowNotice(owner, notice);
 }
 
-// Under the lock, with the marker as it is then: Restore skips a backup
-// another copy has taken meanwhile. The lock is given back before the notice,
-// which waits for the user.
-void MainDialog::Apply() {
-    RunReport report;
-    LockedOutcome outcome = logon_.RunLocked(lock_, kApplyOperation, false, &report);
-    Finish(kApplyOperation, outcome, report);
+__attribute__((noinline)) void MainDialog::Finish(LogonOperation operation,
+                                                  LockedOutcome outcome,
+                                                  const RunReport& report) {
+    MachineState now;
+    checks_.ReadMachine(&now);
+    EnableButton(IDC_DISABLE, OffersDisable(now));
+    EnableButton(IDOK, OffersRestore(now));
+    Tell(Handle(), operation, outcome, report, now, checks_);
 }
 
-void MainDialog::Revert() {
+// Under the lock, with the machine as it is then: a press whose work another
+// copy has done meanwhile has nothing to do, and says so. The lock is given
+// back before the notice, which waits for the user.
+void MainDialog::Run(LogonOperation operation) {
     RunReport report;
-    LockedOutcome outcome = logon_.RunLocked(lock_, kRevertOperation, false, &report);
-    Finish(kRevertOperation, outcome, report);
+    LockedOutcome outcome = logon_.RunLocked(lock_, operation, &report);
+    Finish(operation, outcome, report);
+}
+
+void MainDialog::Apply() { Run(kApplyOperation); }
+
+void MainDialog::Revert() { Run(kRevertOperation); }
+
+void MainDialog::ShowWaiting(bool waiting) {
+    waiting_ = waiting;
+    SetDescription(waiting ? IDS_WAITING : IDS_DESCRIPTION);
+    if (waiting) {
+        EnableButton(IDOK, false);
+        EnableButton(IDC_DISABLE, false);
+    }
+    // The wait ends in the operation, which sets the buttons after it.
+    EnableButton(IDCANCEL, !waiting);
+}
+
+// Closing while the press waits for the lock would leave its change to run
+// behind a window that is gone: "Close" waits with it, at most the lock's wait.
+void MainDialog::OnCancel() {
+    if (!waiting_) Dialog::OnCancel();
 }
 
 static_assert(kNotWindowsXp == IDS_ONLY_XP && kProductNotInstalled == IDS_NOT_INSTALLED &&
@@ -149,6 +184,9 @@ bool MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result)
         return true;
     case WM_STARTUP_CHECK:
         OnStartupCheck();
+        return true;
+    case WM_LOCK_WAIT:
+        ShowWaiting(wParam != 0);
         return true;
     }
     return false;

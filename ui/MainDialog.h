@@ -5,14 +5,15 @@
 #include "checks/ProductChecks.h"
 #include "logon/LogonConfig.h"
 #include "platform/Dialog.h"
+#include "platform/Win32MachineLock.h"
 
 class MainDialog : public Dialog {
 public:
-    MainDialog(Registry& registry, System& system, MachineLock& lock);
+    MainDialog(Registry& registry, System& system, Win32MachineLock& lock);
 
     // "Disable" enabled exactly when applied is non-zero, "Restore" exactly when
-    // it is zero or another program has undone Restore; "Close" is never touched.
-    void SetButtonState(int applied, bool undone = false);
+    // it is zero; "Close" is never touched.
+    void SetButtonState(int applied);
     // A modal box with string id, caption "Lumivale" and an OK button.
     void ShowMessage(int id);
 
@@ -23,18 +24,26 @@ public:
 protected:
     BOOL OnInitDialog();
     void OnOK();
+    void OnCancel();
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
 
 private:
     bool PaintMinimised();
     bool IsEnabled(int id);
-    // The buttons as the marker, and what another program undid, are now.
+    void EnableButton(int id, bool enabled);
+    void SetDescription(int id);
+    // The buttons as the machine is now: each enabled when its press is due.
     void SetButtonsFromMachine();
-    // Ends an operation: buttons after the outcome, then the notice.
+    // Runs an operation as the machine is due for it, like its switch; then
+    // the buttons from the machine as it is after it, then the notice.
+    void Run(LogonOperation operation);
     void Finish(LogonOperation operation, LockedOutcome outcome, const RunReport& report);
+    // While another copy holds the lock: the buttons off and a word that it waits.
+    void ShowWaiting(bool waiting);
 
     HICON icon_;
     ProductChecks checks_;
     LogonConfig logon_;
-    MachineLock& lock_;
+    Win32MachineLock& lock_;
+    bool waiting_;
 };

@@ -17,22 +17,29 @@ const FlagLine kReasonLines[] = {
     {kBlockedByPolicy, IDS_REASON_POLICY},
     {kBlockedByGina, IDS_REASON_GINA},
     {kBlockedByLogonType, IDS_REASON_LOGON_TYPE},
-    {kBlockedUnreadable, IDS_REASON_UNREADABLE},
 };
-// What another program has undone of Restore, and what Restore put right.
-const FlagLine kUndoneLines[] = {
-    {kUndoneGina, IDS_UNDONE_GINA},
-    {kUndoneChainedGina, IDS_UNDONE_CHAINED_GINA},
-    {kUndoneLogonType, IDS_UNDONE_LOGON_TYPE},
+// What of Restore is not in effect, and what Restore put in place.
+const FlagLine kNotInEffectLines[] = {
+    {kOffGina, IDS_UNDONE_GINA},
+    {kOffChainedGina, IDS_UNDONE_CHAINED_GINA},
+    {kOffLogonType, IDS_UNDONE_LOGON_TYPE},
 };
 const FlagLine kRedoneLines[] = {
-    {kUndoneGina, IDS_REDONE_GINA},
-    {kUndoneChainedGina, IDS_REDONE_CHAINED_GINA},
-    {kUndoneLogonType, IDS_REDONE_LOGON_TYPE},
+    {kOffGina, IDS_REDONE_GINA},
+    {kOffChainedGina, IDS_REDONE_CHAINED_GINA},
+    {kOffLogonType, IDS_REDONE_LOGON_TYPE},
+};
+// The reads that were refused.
+const FlagLine kUnreadLines[] = {
+    {kUnreadMarker, IDS_UNREAD_MARKER},       {kUnreadGina, IDS_UNREAD_GINA},
+    {kUnreadRecord, IDS_UNREAD_RECORD},       {kUnreadChainTo, IDS_UNREAD_CHAINTO},
+    {kUnreadLogonType, IDS_UNREAD_LOGON_TYPE}, {kUnreadPolicy, IDS_UNREAD_POLICY},
+    {kUnreadSavedGina, IDS_UNREAD_SAVED_GINA}, {kUnreadSavedChainTo, IDS_UNREAD_SAVED_CHAINTO},
 };
 // By ChainTrouble.
-const int kChainLines[] = {0, IDS_CHAIN_MISSING, IDS_CHAIN_NO_NEXT, IDS_CHAIN_LOOPS};
-const int kRefusedLines[] = {0, IDS_REFUSED_MISSING, IDS_REFUSED_NO_NEXT, IDS_REFUSED_LOOPS};
+const int kChainLines[] = {0, IDS_CHAIN_MISSING, IDS_CHAIN_NO_NEXT, IDS_CHAIN_LOOPS, 0};
+const int kRefusedLines[] = {0, IDS_REFUSED_MISSING, IDS_REFUSED_NO_NEXT, IDS_REFUSED_LOOPS,
+                             IDS_REFUSED_DROPS};
 
 // Appends a line of the string table (after a '\n' unless it is the first)
 // with `insert` in place of its "%s", or after it when it has none; keeps the
@@ -75,16 +82,21 @@ int AppendFlagLines(char* text, int length, int size, const FlagLine (&lines)[co
 void NoticeText(const Notice& notice, char* text, int size) {
     text[0] = 0;
     int length = 0;
-    const ChainReport& chain = notice.logon.chain;
-    if (chain.trouble) length = AppendLine(text, length, size, kChainLines[chain.trouble], chain.text);
+    const ChainReport& chain = notice.chain;
+    if (kChainLines[chain.trouble])
+        length = AppendLine(text, length, size, kChainLines[chain.trouble], chain.text);
     if (notice.message) length = AppendLine(text, length, size, notice.message, 0);
     if (notice.refused.trouble)
         length = AppendLine(text, length, size, kRefusedLines[notice.refused.trouble],
                             notice.refused.text);
     length = AppendFlagLines(text, length, size, kRedoneLines, notice.redone, 0);
     if (notice.note) length = AppendLine(text, length, size, notice.note, 0);
-    length = AppendFlagLines(text, length, size, kUndoneLines, notice.undone, 0);
-    AppendFlagLines(text, length, size, kReasonLines, notice.logon.blockers, notice.logon.gina);
+    length = AppendFlagLines(text, length, size, kNotInEffectLines, notice.notInEffect, 0);
+    length = AppendFlagLines(text, length, size, kReasonLines, notice.blockers, notice.gina);
+    if (notice.unreadable) {
+        length = AppendLine(text, length, size, IDS_UNREADABLE, 0);
+        AppendFlagLines(text, length, size, kUnreadLines, notice.unreadable, 0);
+    }
 }
 
 void ShowNotice(HWND owner, const Notice& notice) {

@@ -10,6 +10,8 @@
 
 // The string table's ids, which the core picks its messages by.
 #include "checks/MessageIds.h"
+// The dialog's text while a press waits for another copy.
+#define IDS_WAITING 143
 
 // System-menu command that opens the About box; any command id whose upper
 // twelve bits match opens it.

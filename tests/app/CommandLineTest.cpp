@@ -206,12 +206,12 @@ struct StatusRow {
     int exitCode;
     unsigned blockers;
     std::string gina;   // with kBlockedByGina
-    unsigned undone;    // what another program undid of Restore
+    unsigned off;       // what of Restore is not in effect
     std::string chain;  // with exit code 3, the GINA or loop named
     StatusRow(const char* label, void (*change)(Machine&), int exitCode, unsigned blockers,
-              std::string gina, unsigned undone = 0, std::string chain = "")
+              std::string gina, unsigned off = 0, std::string chain = "")
         : label(label), change(change), exitCode(exitCode), blockers(blockers), gina(gina),
-          undone(undone), chain(chain) {}
+          off(off), chain(chain) {}
 };
 
 // The Wayfold GINA first, chaining to the system's own.
@@ -252,19 +252,20 @@ const StatusRow kStatusRows[] = {
      2, kBlockedByPolicy, ""},
     {"policy as text", [](Machine& m) { m.registry.SetText(kPolicy, "LogonType", "1"); }, 2,
      kBlockedByPolicy, ""},
-    // Winlogon's LogonType changed back: Restore has been undone.
-    {"LogonType 0", [](Machine& m) { m.registry.SetDword(kWinlogon, "LogonType", 0); }, 2,
-     kBlockedByLogonType, "", kUndoneLogonType},
-    {"no LogonType", [](Machine& m) { Remove(m.registry, kWinlogon, "LogonType"); }, 2,
-     kBlockedByLogonType, "", kUndoneLogonType},
+    // Winlogon's LogonType selects the classic logon: Restore is not in
+    // effect, said once.
+    {"LogonType 0", [](Machine& m) { m.registry.SetDword(kWinlogon, "LogonType", 0); }, 2, 0, "",
+     kOffLogonType},
+    {"no LogonType", [](Machine& m) { Remove(m.registry, kWinlogon, "LogonType"); }, 2, 0, "",
+     kOffLogonType},
     {"LogonType binary", [](Machine& m) { m.registry.Set(kWinlogon, "LogonType", kRegBinary, Dword(1)); },
-     2, kBlockedByLogonType, "", kUndoneLogonType},
+     2, 0, "", kOffLogonType},
     {"LogonType of 8 bytes",
      [](Machine& m) { m.registry.Set(kWinlogon, "LogonType", kRegDword, Bytes{1, 0, 0, 0, 0, 0, 0, 0}); },
-     2, kBlockedByLogonType, "", kUndoneLogonType},
+     2, 0, "", kOffLogonType},
     // Any GinaDLL Winlogon can read, the system's own msgina.dll included.
     {"Wayfold's GINA first", WayfoldFirst, 2, kBlockedByGina, "WFLGINA.DLL"},
-    {"Telvaro's GINA first again", TelvaroFirst, 2, kBlockedByGina, "TVGINA.DLL", kUndoneGina},
+    {"Telvaro's GINA first again", TelvaroFirst, 2, kBlockedByGina, "TVGINA.DLL", kOffGina},
     {"Telvaro's GINA again behind Wayfold's",
      [](Machine& m) {
          WayfoldFirst(m);
@@ -272,7 +273,7 @@ const StatusRow kStatusRows[] = {
          m.system.AddFile("C:\\Program Files\\Telvaro\\tvgina.dll");
          m.registry.SetText(kProduct, "GinaDLL", "msgina.dll");
      },
-     2, kBlockedByGina, "WFLGINA.DLL", kUndoneChainedGina},
+     2, kBlockedByGina, "WFLGINA.DLL", kOffChainedGina},
     // A chain that does not load, whatever the marker: nobody can log on.
     {"restored, then the GINA went",
      [](Machine& m) { m.registry.SetText(kWinlogon, "GinaDLL", "C:\\Gina\\orig.dll"); }, 3,
@@ -291,7 +292,7 @@ const StatusRow kStatusRows[] = {
          m.registry.SetText(kProduct, "GinaDLL", "WFLGINA.DLL");
          m.registry.SetText(kChained, "ChainTo", "tvgina.dll");
      },
-     3, kBlockedByGina, "TVGINA.DLL", kUndoneGina, "TVGINA.DLL -> WFLGINA.DLL -> tvgina.dll"},
+     3, kBlockedByGina, "TVGINA.DLL", kOffGina, "TVGINA.DLL -> WFLGINA.DLL -> tvgina.dll"},
     {"msgina.dll named", [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Padded("msgina.dll")); },
      2, kBlockedByGina, "msgina.dll"},
     {"empty GinaDLL", [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Bytes()); }, 2,
@@ -328,14 +329,16 @@ TEST(CommandLine, StatusReadsTheNextLogon) {
         busy.busy = true;
         CommandResult result = PerformCommand(kStatusCommand, checks, logon, busy);
         EXPECT_EQ(row.exitCode, result.exitCode);
+        // "Has been restored" only where Restore is in effect.
         if (row.exitCode < 3) {
-            EXPECT_EQ(kMessages[row.exitCode], result.notice.message);
+            EXPECT_EQ(row.off ? IDS_STATUS_NOT_IN_EFFECT : kMessages[row.exitCode],
+                      result.notice.message);
         }
-        EXPECT_EQ(row.blockers, result.notice.logon.blockers);
-        EXPECT_EQ(row.undone, result.notice.undone);
-        EXPECT_EQ(row.chain, result.notice.logon.chain.text);
+        EXPECT_EQ(row.blockers, result.notice.blockers);
+        EXPECT_EQ(row.off, result.notice.notInEffect);
+        EXPECT_EQ(row.chain, result.notice.chain.text);
         if (row.blockers & kBlockedByGina) {
-            EXPECT_EQ(row.gina, result.notice.logon.gina);
+            EXPECT_EQ(row.gina, result.notice.gina);
         }
         EXPECT_EQ(before, AllValues(m.registry));
         EXPECT_EQ(0, observed.OpenHandles());
@@ -343,27 +346,91 @@ TEST(CommandLine, StatusReadsTheNextLogon) {
     }
 }
 
-// A read the registry refuses never passes for a machine that shows the
-// Welcome Screen: the answer stays as it was or says what could not be read.
+// A read the registry refuses never passes for an answer: /status ends as
+// it would without the refusal, or with 1603 and the line of what could not
+// be read.
 TEST(CommandLine, StatusWithARefusedRead) {
     for (const StatusRow& row : kStatusRows) {
         SCOPED_TRACE(row.label);
         Machine m = Restored();
         row.change(m);
-        NextLogon clean;
-        ReadNextLogon(m.registry, m.system, &clean);
+        ProductChecks checks(m.registry, m.system);
+        MachineState state;
+        checks.ReadMachine(&state);
+        const int clean = StatusResult(state, checks).exitCode;
         for (int n = 1;; ++n) {
             ObservedRegistry observed(m.registry);
             observed.FailCall(n);
-            NextLogon next;
-            ReadNextLogon(observed, m.system, &next);
+            ProductChecks refused(observed, m.system);
+            refused.ReadMachine(&state);
             if (n > observed.CallCount()) break;
+            CommandResult result = StatusResult(state, refused);
             EXPECT_EQ(0, observed.OpenHandles());
-            if (next.blockers != clean.blockers) {
-                EXPECT_TRUE(next.blockers & kBlockedUnreadable) << "call " << n << " refused";
+            EXPECT_TRUE(result.exitCode == clean || result.exitCode == 1603)
+                << "call " << n << " refused: " << result.exitCode;
+            if (result.exitCode != clean) {
+                EXPECT_NE(0u, result.notice.unreadable) << "call " << n << " refused";
             }
         }
     }
+}
+
+// Telvaro's record could not be read on a machine whose chain runs through
+// Telvaro's GINA (and whose record names a GINA that is gone): whether
+// anybody can log on cannot be told, so neither /status nor "nothing to do"
+// of /disable passes for an answer.
+TEST(CommandLine, ARefusedReadOnTheChainIsNoAnswer) {
+    Machine m = EligibleMachine();
+    m.registry.SetText(kProduct, "GinaDLL", "C:\\Gina\\orig.dll");
+    for (CommandAction action : {kStatusCommand, kDisableCommand}) {
+        SCOPED_TRACE(action == kStatusCommand ? "/status" : "/disable");
+        ProductChecks checks(m.registry, m.system);
+        LogonConfig logon(m.registry, m.system);
+        Outcome probe;
+        ObservedRegistry calls(m.registry);
+        ProductChecks watched(calls, m.system);
+        LogonConfig watchedLogon(calls, m.system);
+        EXPECT_EQ(action == kStatusCommand ? 3 : 0,
+                  PerformCommand(action, watched, watchedLogon, m.lock).exitCode);
+        probe.calls = calls.Calls();
+        ObservedRegistry refusing(m.registry);
+        refusing.FailCall(CallIndex(probe, ObservedRegistry::kQuery, "GinaDLL", 2));
+        ProductChecks refusedChecks(refusing, m.system);
+        LogonConfig refusedLogon(refusing, m.system);
+        CommandResult result = PerformCommand(action, refusedChecks, refusedLogon, m.lock);
+        EXPECT_EQ(1603, result.exitCode);
+        EXPECT_TRUE(result.notice.unreadable & kUnreadRecord);
+        EXPECT_TRUE(result.boxed);
+    }
+}
+
+// A Restore refused part way (the deletion of Winlogon's GinaDLL) leaves the
+// marker and Telvaro's GINA first: /status says what is so, not that the
+// Welcome Screen has been restored; /restore then takes out only Telvaro's
+// GINA, and leaves the multiple sessions the administrator turned on since.
+TEST(CommandLine, ARestoreRefusedPartWayIsToldAsItIs) {
+    Machine m = EligibleMachine();
+    Outcome clean = Perform(m, kApply);
+    Outcome refused =
+        Perform(m, kApply, CallIndex(clean, ObservedRegistry::kDelete, "GinaDLL"));
+    ASSERT_EQ(kChangeRefused, refused.outcome);
+    m = After(m, refused);
+    ASSERT_TRUE(IsApplied(m.registry));
+    m.registry.SetDword(kWinlogon, "AllowMultipleTSSessions", 1);
+    m.registry.SetDword(kPolicy, "AllowMultipleTSSessions", 1);
+    ProductChecks checks(m.registry, m.system);
+    LogonConfig logon(m.registry, m.system);
+    CommandResult status = PerformCommand(kStatusCommand, checks, logon, m.lock);
+    EXPECT_EQ(2, status.exitCode);
+    EXPECT_EQ(IDS_STATUS_NOT_IN_EFFECT, status.notice.message);
+    EXPECT_EQ(unsigned(kOffGina), status.notice.notInEffect);
+    CommandResult restore = PerformCommand(kRestoreCommand, checks, logon, m.lock);
+    EXPECT_EQ(3010, restore.exitCode);
+    EXPECT_EQ(unsigned(kOffGina), restore.notice.redone);
+    EXPECT_FALSE(m.registry.Get(kWinlogon, "GinaDLL", 0));
+    EXPECT_EQ(Dword(1), [&] { StoredValue v; m.registry.Get(kPolicy, "AllowMultipleTSSessions", &v); return v.data; }());
+    EXPECT_EQ(Dword(1), [&] { StoredValue v; m.registry.Get(kWinlogon, "AllowMultipleTSSessions", &v); return v.data; }());
+    EXPECT_EQ(0, PerformCommand(kStatusCommand, checks, logon, m.lock).exitCode);
 }
 
 // /restore tells what /status then says: the restart notice alone where the
@@ -384,15 +451,15 @@ TEST(CommandLine, RestoreTellsWhatTheNextLogonShows) {
         if (restore.exitCode != 3010) continue;
         CommandResult status = PerformCommand(kStatusCommand, checks, logon, m.lock);
         EXPECT_EQ(IDS_RESTART, restore.notice.message);
-        EXPECT_EQ(status.notice.logon.blockers ? IDS_STILL_NOT_SHOWN : 0, restore.notice.note);
-        EXPECT_EQ(status.notice.logon.blockers, restore.notice.logon.blockers);
-        EXPECT_EQ(std::string(status.notice.logon.chain.text), restore.notice.logon.chain.text);
+        EXPECT_EQ(status.notice.blockers ? IDS_STILL_NOT_SHOWN : 0, restore.notice.note);
+        EXPECT_EQ(status.notice.blockers, restore.notice.blockers);
+        EXPECT_EQ(std::string(status.notice.chain.text), restore.notice.chain.text);
         stillNotShown += restore.notice.note != 0;
         CommandResult disable = PerformCommand(kDisableCommand, checks, logon, m.lock);
         if (disable.exitCode != 3010) continue;
         EXPECT_EQ(IDS_RESTART, disable.notice.message);
         EXPECT_EQ(0, disable.notice.note);
-        EXPECT_EQ(0u, disable.notice.logon.blockers);
+        EXPECT_EQ(0u, disable.notice.blockers);
     }
     EXPECT_GE(stillNotShown, 3);  // the domain, the policy, Wayfold's GINA
 }

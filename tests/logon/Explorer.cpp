@@ -1,9 +1,12 @@
 // The state explorer: whole machines drawn by a seeded generator, each run
-// through a sequence of Restore (Apply), Disable (Revert) and /restore (Apply
-// only when due) presses, one of which may have a registry call refused, and
-// after any of which another program may put Telvaro's GINA back or select
-// the classic logon, with every invariant checked after every press. Under
-// the sanitizers, a crash or a bad memory access stops it.
+// through a sequence of Restore and Disable presses (a button or its
+// switch: both run as the machine is due), one of which may have a registry
+// call refused, and after any of which another program may put Telvaro's
+// GINA back, put the Wayfold GINA in front, select the classic logon or turn
+// the multiple sessions on, with every invariant checked after every press,
+// and /status, the buttons and the notices checked against the model of the
+// next logon, also with one setting's read refused. Under the sanitizers, a
+// crash or a bad memory access stops it.
 //
 //   explore [--seed S] [--states N] [--from I] [--show K]
 //
@@ -19,6 +22,7 @@
 
 #include "LogonTestSupport.h"
 #include "NextLogonModel.h"
+#include "app/CommandLine.h"
 #include "checks/Notice.h"
 
 using namespace logontest;
@@ -201,22 +205,32 @@ MemoryRegistry WrittenBack(const MemoryRegistry& r, int count = 2) {
     return restored;
 }
 
-// Whether another program has undone Restore: Telvaro's GINA first again,
-// directly or behind the Wayfold GINA, or, without a policy value, a
-// Winlogon LogonType that selects no Welcome Screen.
-bool Undone(const Machine& m) {
+// What of Restore is not in effect: Telvaro's GINA first, directly or
+// behind the Wayfold GINA; or, without a policy value, a Winlogon LogonType
+// that selects no Welcome Screen.
+bool GinaUndone(const Machine& m) {
     using namespace logonmodel;
     const MemoryRegistry& r = m.registry;
     std::string gina, next;
-    if (TextOf(r, kWinlogon, "GinaDLL", &gina) &&
-        (Names(m.system, gina, "TVGINA.DLL") ||
-         (Names(m.system, gina, "WFLGINA.DLL") && TextOf(r, kChained, "ChainTo", &next) &&
-          Names(m.system, next, "TVGINA.DLL"))))
-        return true;
+    return TextOf(r, kWinlogon, "GinaDLL", &gina) &&
+           (Names(m.system, gina, "TVGINA.DLL") ||
+            (Names(m.system, gina, "WFLGINA.DLL") && TextOf(r, kChained, "ChainTo", &next) &&
+             Names(m.system, next, "TVGINA.DLL")));
+}
+bool LogonTypeUndone(const Machine& m) {
     StoredValue v;
+    const MemoryRegistry& r = m.registry;
     return !r.Get(kPolicy, "LogonType", &v) &&
            !(r.Get(kWinlogon, "LogonType", &v) && v.type == kRegDword && v.data.size() == 4 &&
              v.data != Dword(0));
+}
+bool Undone(const Machine& m) { return GinaUndone(m) || LogonTypeUndone(m); }
+unsigned NotInEffect(const Machine& m) {
+    std::string gina;
+    bool first = logonmodel::TextOf(m.registry, kWinlogon, "GinaDLL", &gina) &&
+                 logonmodel::Names(m.system, gina, "TVGINA.DLL");
+    unsigned off = first ? kOffGina : kOffChainedGina;
+    return (GinaUndone(m) ? off : 0u) | (LogonTypeUndone(m) ? unsigned(kOffLogonType) : 0u);
 }
 
 bool IsXp(const Machine& m) {
@@ -225,37 +239,38 @@ bool IsXp(const Machine& m) {
            os->second.majorVersion == 5 && os->second.minorVersion == 1;
 }
 
-// The result without a refused call. Revert fails exactly when a GINA it
-// would write back cannot be found, or when the chain it would give back,
-// or the one after its first write, does not load while the one there now
-// does. Apply fails exactly when a value it must copy (no marker yet: GinaDLL over 260 bytes, a
-// number over 4) or change (on NT 4 or XP: a Winlogon GinaDLL the repair cannot
-// read) is there but unreadable, or when the Wayfold GINA is first, its
-// ChainTo readable, and neither the system default's full path nor Telvaro's
-// recorded GINA, found, fits in 260 bytes; Telvaro's GINA first, whose
-// record is the Wayfold GINA, counts as the Wayfold GINA first when that
-// chains to Telvaro's again. /restore with the marker there runs Apply only
-// once Restore is undone.
-bool Expected(const Machine& m, Operation op) {
+// Whether Disable keeps every GINA that loads now, other than Telvaro's and
+// the system's own: the same text, or the Wayfold GINA as the Wayfold GINA.
+bool KeepsGinas(const Machine& m, const PredictedLogon& now, const PredictedLogon& after) {
+    using namespace logonmodel;
+    auto upper = [&](std::string t) {
+        for (std::size_t i = 0; i < t.size();
+             i += m.system.IsLead(static_cast<unsigned char>(t[i])) && i + 1 < t.size() ? 2 : 1)
+            if (t[i] >= 'a' && t[i] <= 'z') t[i] = static_cast<char>(t[i] - 'a' + 'A');
+        return t;
+    };
+    for (const std::string& g : now.chain) {
+        if (g.empty() || Names(m.system, g, "TVGINA.DLL") || IsSystemGina(m.system, g)) continue;
+        bool kept = false;
+        for (const std::string& h : after.chain)
+            kept = kept || upper(g) == upper(h) ||
+                   (Names(m.system, g, "WFLGINA.DLL") && Names(m.system, h, "WFLGINA.DLL") &&
+                    !Names(m.system, h, "TVGINA.DLL"));
+        if (!kept) return false;
+    }
+    return true;
+}
+
+// The repair's result without a refused call: it fails exactly when (on NT
+// 4 or XP) Winlogon's GinaDLL is there but cannot be read, or when the
+// Wayfold GINA is first, its ChainTo readable, and neither the system
+// default's full path nor Telvaro's recorded GINA, found, fits in 260 bytes;
+// Telvaro's GINA first, whose record is the Wayfold GINA, counts as the
+// Wayfold GINA first when that chains to Telvaro's again.
+bool RepairExpected(const Machine& m) {
     using namespace logonmodel;
     const MemoryRegistry& r = m.registry;
     StoredValue v;
-    // /restore is Apply, run without the marker or once Restore is undone.
-    if (op == kRestoreWhenDue) return (!Applied(r) || Undone(m)) && Expected(m, kApply);
-    if (op == kRevert) {
-        std::string name;
-        for (const SavedValue* s : kGinaSettings)
-            if (TextOf(r, kProduct, s->copy, &name) && !name.empty() && !Found(m.system, name))
-                return false;
-        return !PredictNextLogon(r, m.system).loads ||
-               (PredictNextLogon(WrittenBack(r), m.system).loads &&
-                PredictNextLogon(WrittenBack(r, 1), m.system).loads);
-    }
-    if (!Applied(r))
-        for (const SavedValue& s : kSavedValues)
-            if (std::strcmp(s.name, "ChainTo") != 0 && r.Get(s.key, s.name, &v) &&
-                v.data.size() > Limit(s))
-                return false;
     auto os = m.system.versions.find(kOsVersionInfoSize);
     if (os == m.system.versions.end() || os->second.platformId != kVerPlatformWin32Nt ||
         !(os->second.majorVersion <= 4 ||
@@ -277,6 +292,109 @@ bool Expected(const Machine& m, Operation op) {
     if (!dir.empty() && Join(m.system, dir, "msgina.dll").size() < 260) return true;
     return Names(m.system, chainTo, "TVGINA.DLL") && usable &&
            !Names(m.system, record, "WFLGINA.DLL");
+}
+
+// The result without a refused call. Disable runs only with the marker, and
+// fails exactly when a GINA it would write back cannot be found, when the
+// chain it would give back, or the one after its first write, does not load
+// while the one there now does, or when a GINA that loads now would leave
+// it. Restore without the marker fails exactly when a value it must copy
+// (GinaDLL over 260 bytes, a number over 4) is there but unreadable, or the
+// repair fails; with the marker it runs only when part of it is not in
+// effect, and only the repair, when Telvaro's GINA is in the chain, can fail.
+bool Expected(const Machine& m, Operation op) {
+    using namespace logonmodel;
+    const MemoryRegistry& r = m.registry;
+    StoredValue v;
+    if (op == kRevert) {
+        if (!Applied(r)) return false;
+        std::string name;
+        for (const SavedValue* s : kGinaSettings)
+            if (TextOf(r, kProduct, s->copy, &name) && !name.empty() && !Found(m.system, name))
+                return false;
+        PredictedLogon now = PredictNextLogon(r, m.system);
+        PredictedLogon after = PredictNextLogon(WrittenBack(r), m.system);
+        return !now.loads || (after.loads && PredictNextLogon(WrittenBack(r, 1), m.system).loads &&
+                              KeepsGinas(m, now, after));
+    }
+    if (Applied(r)) return Undone(m) && (!GinaUndone(m) || RepairExpected(m));
+    for (const SavedValue& s : kSavedValues)
+        if (std::strcmp(s.name, "ChainTo") != 0 && r.Get(s.key, s.name, &v) &&
+            v.data.size() > Limit(s))
+            return false;
+    return RepairExpected(m);
+}
+
+// Refuses every read of one setting, as a registry whose permissions keep
+// that value from the program would.
+class RefusingRegistry : public Registry {
+public:
+    RefusingRegistry(MemoryRegistry& inner, const std::string& key, const std::string& name)
+        : inner_(inner), key_(Lower(key)), name_(Lower(name)) {}
+    long OpenKey(RegKey root, const char* path, RegKey* key) {
+        long status = inner_.OpenKey(root, path, key);
+        if (status == kErrorSuccess) paths_[*key] = Lower(path);
+        return status;
+    }
+    long CreateKey(RegKey root, const char* path, RegKey* key) {
+        long status = inner_.CreateKey(root, path, key);
+        if (status == kErrorSuccess) paths_[*key] = Lower(path);
+        return status;
+    }
+    long QueryValueEx(RegKey key, const char* name, std::uint32_t* type, unsigned char* data,
+                      std::uint32_t* count) {
+        if (paths_[key] == key_ && Lower(name) == name_) return kErrorAccessDenied;
+        return inner_.QueryValueEx(key, name, type, data, count);
+    }
+    long SetValueEx(RegKey key, const char* name, std::uint32_t type, const unsigned char* data,
+                    std::uint32_t count) {
+        return inner_.SetValueEx(key, name, type, data, count);
+    }
+    long DeleteValue(RegKey key, const char* name) { return inner_.DeleteValue(key, name); }
+    long CloseKey(RegKey key) { return inner_.CloseKey(key); }
+
+private:
+    static std::string Lower(std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    }
+    MemoryRegistry& inner_;
+    std::string key_, name_;
+    std::map<RegKey, std::string> paths_;
+};
+
+// The settings /status reads, one of which may be refused.
+const std::pair<const char*, const char*> kStatusReads[] = {
+    {kWinlogon, "GinaDLL"},   {kProduct, "GinaDLL"},  {kChained, "ChainTo"},
+    {kWinlogon, "LogonType"}, {kPolicy, "LogonType"}, {kProduct, kMarker},
+    {kProduct, "Zelt_GinaDLL"}};
+
+// What /status ends with, by the model: 1603 when a setting it needs to
+// follow the chain was refused; else 3 when the chain does not load; else
+// 1603 when the marker, a LogonType in force or (with the marker) the
+// Wayfold GINA's ChainTo was refused; else 1, 2 or 0.
+int ExpectedStatus(const Machine& m, const PredictedLogon& next, int refused) {
+    using namespace logonmodel;
+    const MemoryRegistry& r = m.registry;
+    auto is = [&](const char* key, const char* name) {
+        return refused >= 0 && ValueKey(key, name) == ValueKey(kStatusReads[refused].first,
+                                                               kStatusReads[refused].second) &&
+               r.HasKey(key);
+    };
+    for (const std::string& read : next.reads) {
+        std::size_t bar = read.find('|');
+        if (is(read.substr(0, bar).c_str(), read.substr(bar + 1).c_str())) return 1603;
+    }
+    if (!next.loads) return 3;
+    std::string gina;
+    bool chained = TextOf(r, kWinlogon, "GinaDLL", &gina) &&
+                   !Names(m.system, gina, "TVGINA.DLL") && Names(m.system, gina, "WFLGINA.DLL");
+    if (is(kProduct, kMarker) || is(kPolicy, "LogonType") ||
+        (!r.Get(kPolicy, "LogonType", 0) && is(kWinlogon, "LogonType")) ||
+        (Applied(r) && chained && is(kChained, "ChainTo")))
+        return 1603;
+    if (!Applied(r)) return 1;
+    return Undone(m) || !next.welcome ? 2 : 0;
 }
 
 // A number as Disable writes it back, or the backup saves it: read into a
@@ -322,6 +440,7 @@ struct Press {
     std::string refused;  // that call, as "query GinaDLL"
     std::string then;     // a file that went, or what another program did, before the next press
     bool lockBusy;        // another copy holds the machine-wide lock
+    int refusedRead;      // the setting /status is read without after it, of kStatusReads
 };
 
 // Long runs of one byte shortened, so that a dump stays readable.
@@ -346,7 +465,7 @@ std::string Show(const StoredValue& v) {
 // Every invariant, stated once and checked after every press; "" when all hold.
 std::string Violation(const Machine& before, const Outcome& run, const Press& press,
                       const Outcome* clean, std::vector<Origin>& origins,
-                      const BackupTaken& backup) {
+                      const BackupTaken& backup, int refusedRead) {
     using namespace logonmodel;
     const MemoryRegistry& now = run.registry;
     if (run.openHandles || now.OpenHandles()) return "a registry handle left open";
@@ -378,16 +497,6 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         }
         if (bad) return "bad write: " + Show(w);
     }
-    // Revert without the marker writes back whatever copies there are: those
-    // become what must not be lost.
-    if (press.op == kRevert && !Applied(before.registry))
-        for (std::size_t i = 0; i < origins.size(); ++i) {
-            const SavedValue& s = kSavedValues[i];
-            StoredValue copy, live;
-            if (before.registry.Get(kProduct, s.copy, &copy) && now.Get(s.key, s.name, &live) &&
-                Copies(live, copy, IsText(s)))
-                origins[i] = Origin{true, true, copy};
-        }
     bool applied = Applied(now);
     for (std::size_t i = 0; i < origins.size(); ++i) {
         const SavedValue& s = kSavedValues[i];
@@ -410,17 +519,44 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     const PredictedLogon was = PredictNextLogon(before.registry, before.system);
     const PredictedLogon next = PredictNextLogon(now, before.system);
     if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
-    // What /status tells of a workgroup machine is what Winlogon will do.
-    NextLogon status;
-    ReadNextLogon(registry, system, &status);
-    if (!before.system.domainMember && (status.blockers == 0) != next.welcome)
-        return std::string("the status says the Welcome Screen ") +
+    // What the reading tells is what Winlogon will do.
+    LogonConfig logon(registry, system);
+    MachineState status;
+    ReadMachine(logon, system, &status);
+    if ((status.blockers == 0) != next.welcome)
+        return std::string("the reading says the Welcome Screen ") +
                (next.welcome ? "stays off" : "shows") + ", Winlogon does otherwise";
+    Machine after = before;
+    after.registry = now;
+    ProductChecks checks(registry, system);
+    int code = StatusResult(status, checks).exitCode, expected = ExpectedStatus(after, next, -1);
+    if (code != expected)
+        return "/status ends with " + std::to_string(code) + ", the model says " +
+               std::to_string(expected);
+    // The same with one setting's read refused: unknown is never "fine".
+    if (refusedRead >= 0) {
+        MemoryRegistry copy = now;
+        RefusingRegistry refusing(copy, kStatusReads[refusedRead].first,
+                                  kStatusReads[refusedRead].second);
+        LogonConfig refusedLogon(refusing, system);
+        MachineState partly;
+        ReadMachine(refusedLogon, system, &partly);
+        code = StatusResult(partly, checks).exitCode;
+        expected = ExpectedStatus(after, next, refusedRead);
+        if (code != expected)
+            return "/status with " + std::string(kStatusReads[refusedRead].second) +
+                   " refused ends with " + std::to_string(code) + ", the model says " +
+                   std::to_string(expected);
+    }
+    // The buttons offer what a press is due to do.
+    if (OffersDisable(status) != Applied(now) ||
+        OffersRestore(status) != (!Applied(now) || Undone(after)))
+        return "the buttons differ from what the machine is due for";
     // A chain that does not load is named: the GINA missing or with nothing
     // after it, or the whole chain that loops; the notice after the press
     // names it too.
     const ChainReport& chain = status.chain;
-    if ((chain.trouble != kChainFine) == next.loads)
+    if ((status.chainState == kChainBroken) != !next.loads || (chain.trouble != kChainFine) == next.loads)
         return next.loads ? "the status says nobody can log on, the chain loads"
                           : "the status misses a chain that does not load";
     if (!next.loads) {
@@ -431,24 +567,38 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
             chain.text != (chain.trouble == kChainLoops ? joined : next.chain.back()))
             return std::string("the status names ") + chain.text + " for the chain " + joined;
     }
-    if (run.outcome != kNothingDue) {
-        ProductChecks checks(registry, system);
+    {
         Notice notice;
         OperationNotice(press.op == kRevert ? kRevertOperation : kApplyOperation, run.outcome,
-                        run.report, checks, &notice);
-        if (std::strcmp(notice.logon.chain.text, chain.text) != 0)
+                        run.report, status, checks, &notice);
+        if (std::strcmp(notice.chain.text, chain.text) != 0)
             return "the notice after the press does not name the chain that does not load";
+        // It says what a Restore with the marker put in place, and only that.
+        unsigned redone = run.outcome == kChangesMade && press.op == kApply &&
+                                  Applied(before.registry)
+                              ? NotInEffect(before)
+                              : 0;
+        if (notice.redone != redone)
+            return "the notice after Restore names other than what was not in effect";
     }
-    // What another program has undone of Restore, as the model sees it.
+    // What of Restore is not in effect, as the model sees it.
     if (Applied(now)) {
-        unsigned undone = LogonConfig(registry, system).RestoreUndone();
-        Machine after = before;
-        after.registry = now;
-        if (undone == kUndoneUnknown || (undone != 0) != Undone(after))
-            return "the program and the model differ on what was undone of Restore";
-        if (press.op == kRestoreWhenDue && IsXp(before) &&
-            (run.outcome == kChangesMade || run.outcome == kNothingDue) && undone)
-            return "/restore ended with 0 or 3010, Restore still undone";
+        if (status.unreadable || status.notInEffect != NotInEffect(after))
+            return "the program and the model differ on what of Restore is not in effect";
+        if (press.op == kApply && IsXp(before) &&
+            (run.outcome == kChangesMade || run.outcome == kNothingDue) && status.notInEffect)
+            return "Restore ended with 0 or 3010, still not in effect";
+    }
+    // A Restore with the marker there leaves the multiple-sessions values as
+    // they are: Fast User Switching may have been turned on on purpose.
+    if (press.op == kApply && Applied(before.registry)) {
+        StoredValue a, b;
+        for (const char* key : {kWinlogon, kPolicy})
+            if (before.registry.Get(key, "AllowMultipleTSSessions", &a) !=
+                    now.Get(key, "AllowMultipleTSSessions", &b) ||
+                !(a == b))
+                return std::string("Restore with the marker changed ") + key +
+                       "\\AllowMultipleTSSessions";
     }
     if (run.outcome == kNothingDue && AllValues(now) != AllValues(before.registry))
         return "nothing to do, and something changed";
@@ -474,8 +624,6 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     }
     if (applies && run.result && IsXp(before)) {
         if (next.productFirst) return "Restore reported done, Telvaro's GINA still first";
-        Machine after = before;
-        after.registry = now;
         if (Undone(after)) return "Restore reported done, and it is still undone";
         StoredValue policy;
         bool classic = before.registry.Get(kPolicy, "LogonType", &policy) &&
@@ -491,7 +639,7 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         (next.chain != backup.logon.chain ||
          (backup.numberType && next.logonType != backup.logon.logonType)))
         return "Disable reported done, the chain or logon type is not the one before Restore";
-    if (applies && run.result) {
+    if (applies && run.result && !Applied(before.registry)) {
         StoredValue v;
         if (!applied || !now.Get(kWinlogon, "LogonType", &v) ||
             !(v == StoredValue{kRegDword, Dword(1)}) ||
@@ -530,7 +678,8 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         if (run.result != Expected(before, press.op)) return "result differs from the rule";
         // Disable refuses a chain only when it says which GINA, or loop.
         const ChainReport& refused = run.report.refused;
-        if (press.op == kRevert && (refused.trouble != kChainFine) == run.result)
+        if (press.op == kRevert && run.outcome != kNothingDue &&
+            (refused.trouble != kChainFine) == run.result)
             return "Disable's refusal and the chain it names differ";
         if (refused.trouble == kChainMissingGina && Found(before.system, refused.text))
             return std::string("Disable names ") + refused.text + " as missing";
@@ -572,12 +721,15 @@ void Dump(const Machine& m, const std::vector<Press>& presses, std::size_t at) {
     if (m.system.domainMember) std::cout << "  a domain member\n";
     std::cout << "  presses:";
     for (std::size_t i = 0; i < presses.size(); ++i) {
-        static const char* const kOperations[] = {"Apply", "Revert", "/restore"};
+        static const char* const kOperations[] = {"Restore", "Disable"};
         std::cout << (i == at ? " >" : " ") << kOperations[presses[i].op];
         if (presses[i].failAt)
             std::cout << "(call " << presses[i].failAt << ", " << presses[i].refused
                       << (presses[i].refuseRest ? ", and all after it," : "") << " refused)";
         if (presses[i].lockBusy) std::cout << "(lock held elsewhere)";
+        if (presses[i].refusedRead >= 0)
+            std::cout << "(/status read with " << kStatusReads[presses[i].refusedRead].first << "\\"
+                      << kStatusReads[presses[i].refusedRead].second << " refused)";
         if (!presses[i].then.empty()) std::cout << " (" << presses[i].then << ")";
     }
     std::cout << "\n";
@@ -612,8 +764,8 @@ int main(int argc, char** argv) {
         const Machine start = Generate(r);
         std::vector<Press> sequence(1 + r.Below(4));
         for (Press& p : sequence)
-            p = Press{r.Chance(20) ? kRestoreWhenDue : r.Chance(50) ? kApply : kRevert, 0, false,
-                      std::string(), std::string(), false};
+            p = Press{r.Chance(60) ? kApply : kRevert, 0, false, std::string(), std::string(),
+                      false, r.Chance(50) ? static_cast<int>(r.Below(7)) : -1};
         int refusedAt =
             r.Chance(60) ? static_cast<int>(r.Below(static_cast<unsigned>(sequence.size()))) : -1;
         std::vector<Origin> origins = OriginsOf(start.registry);
@@ -637,7 +789,8 @@ int main(int argc, char** argv) {
             }
             Outcome run = Perform(now, press.op, press.failAt, press.refuseRest);
             ++presses;
-            std::string why = Violation(now, run, press, refused ? &clean : 0, origins, backup);
+            std::string why =
+                Violation(now, run, press, refused ? &clean : 0, origins, backup, press.refusedRead);
             if (!why.empty()) {
                 if (violations++ < show) {
                     std::cout << "state " << index << " of seed " << seed << ": " << why
@@ -664,41 +817,64 @@ int main(int argc, char** argv) {
                 now.system.AddFile(Join(now.system, now.system.systemDirectory, "msgina.dll"));
                 press.then = gone + " gone";
             }
-            // Another program undoes Restore: Telvaro's repair puts its GINA
-            // back (Windows Installer's resiliency, a reinstall), and may
-            // select the classic logon.
+            // Another program's hand: Telvaro's repair puts its GINA back
+            // (Windows Installer's resiliency, a reinstall), in front or
+            // behind the Wayfold GINA; the Wayfold GINA is installed in front;
+            // the classic logon is selected; Fast User Switching is turned on.
             if (r.Chance(12)) {
                 ++hands;
                 const std::string gina = r.Chance(50) ? "TVGINA.DLL" : kNames[1];
                 std::string first;
                 bool chained = logonmodel::TextOf(now.registry, kWinlogon, "GinaDLL", &first) &&
                                logonmodel::Names(now.system, first, "WFLGINA.DLL");
-                // GinaDLL, Wayfold's ChainTo or LogonType, as kSavedValues has them.
-                unsigned which = r.Below(3);
+                unsigned which = r.Below(5);
                 if (which == 1 && !chained) which = 0;
-                const unsigned kTouched[] = {0, 5, 2};
-                const SavedValue& s = kSavedValues[kTouched[which]];
-                if (which == 2)
-                    now.registry.SetDword(s.key, s.name, 0);
-                else
-                    now.registry.SetText(s.key, s.name, gina);
+                // The values it writes, as kSavedValues has them.
+                std::vector<unsigned> touched;
+                if (which == 0) {
+                    now.registry.SetText(kWinlogon, "GinaDLL", gina);
+                    touched = {0};
+                } else if (which == 1 || which == 3) {
+                    now.registry.SetText(kChained, "ChainTo", gina);
+                    touched = {5};
+                    if (which == 3) {
+                        now.registry.SetText(kWinlogon, "GinaDLL", "WFLGINA.DLL");
+                        now.system.AddFile(Join(now.system, now.system.systemDirectory,
+                                                "WFLGINA.DLL"));
+                        touched.push_back(0);
+                    }
+                } else if (which == 2) {
+                    now.registry.SetDword(kWinlogon, "LogonType", 0);
+                    touched = {2};
+                } else {
+                    now.registry.SetDword(kWinlogon, "AllowMultipleTSSessions", 1);
+                    now.registry.SetDword(kPolicy, "AllowMultipleTSSessions", 1);
+                    touched = {3, 4};
+                }
                 // What it overwrote without a copy is lost by its hand, not
                 // the program's: no longer one to keep, nor one Disable gives back.
-                StoredValue copy;
-                Origin& o = origins[kTouched[which]];
-                if (!(o.present && now.registry.Get(kProduct, s.copy, &copy) &&
-                      Holds(copy, o.value, IsText(s)))) {
-                    o.known = false;
-                    backup.known = false;
+                for (unsigned k : touched) {
+                    const SavedValue& s = kSavedValues[k];
+                    StoredValue copy;
+                    Origin& o = origins[k];
+                    if (!(o.present && now.registry.Get(kProduct, s.copy, &copy) &&
+                          Holds(copy, o.value, IsText(s)))) {
+                        o.known = false;
+                        backup.known = false;
+                    }
                 }
                 std::size_t files = now.system.files.size();
-                if (r.Chance(70))
+                if (which < 4 && r.Chance(70))
                     now.system.AddFile(gina == kNames[1]
                                            ? gina
                                            : Join(now.system, now.system.systemDirectory, gina));
                 // A GINA file that comes makes a longer chain than the one before Restore.
                 if (now.system.files.size() != files) backup.known = false;
-                press.then += (press.then.empty() ? "" : ", ") + std::string("another program's hand");
+                static const char* const kHands[] = {
+                    "Telvaro's GINA put first", "Telvaro's GINA put behind the Wayfold GINA",
+                    "the classic logon selected", "the Wayfold GINA put in front",
+                    "multiple sessions on"};
+                press.then += (press.then.empty() ? "" : ", ") + std::string(kHands[which]);
             }
             // Without the marker the machine as it stands is what the next
             // backup saves: a value Apply created is then one to keep.

@@ -192,9 +192,9 @@ private:
     std::vector<StoredValue>& writes_;
 };
 
-// "Restore" and "Disable" as the dialog runs them, and /restore, which runs
-// only when due.
-enum Operation { kApply, kRevert, kRestoreWhenDue };
+// "Restore" and "Disable", pressed or as /restore and /disable: each runs as
+// the machine is due for it.
+enum Operation { kApply, kRevert };
 
 struct Outcome {
     bool result;  // the changes were made
@@ -225,9 +225,8 @@ inline Outcome Perform(const Machine& start, Operation operation, int failAt = 0
     LogonConfig config(observed, system);
     run.lock = start.lock;
     run.lock.clock = [&observed] { return observed.CallCount(); };
-    run.outcome = config.RunLocked(run.lock,
-                                   operation == kRevert ? kRevertOperation : kApplyOperation,
-                                   operation == kRestoreWhenDue, &run.report);
+    run.outcome = config.RunLocked(
+        run.lock, operation == kRevert ? kRevertOperation : kApplyOperation, &run.report);
     run.result = run.outcome == kChangesMade;
     run.lock.clock = nullptr;
     run.calls = observed.Calls();

@@ -78,7 +78,8 @@ bool IsSystemGina(const FakeSystem& system, const std::string& name) {
 
 PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system) {
     using namespace logonmodel;
-    PredictedLogon next = {std::vector<std::string>(), true, false, -1, false};
+    PredictedLogon next = {std::vector<std::string>(), true, false, -1, false,
+                           {std::string(kWinlogon) + "|GinaDLL"}};
     std::string gina;
     bool named = TextOf(registry, kWinlogon, "GinaDLL", &gina) && !gina.empty();
     next.chain.push_back(named ? gina : std::string());
@@ -98,6 +99,8 @@ PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem
                 next.loads = false;  // a loop
         if (!next.loads) break;
         std::string after;
+        next.reads.push_back(product ? std::string(kProduct) + "|GinaDLL"
+                                     : std::string(kChained) + "|ChainTo");
         if (!(product ? TextOf(registry, kProduct, "GinaDLL", &after)
                       : TextOf(registry, kChained, "ChainTo", &after)) ||
             after.empty()) {

@@ -23,6 +23,9 @@ struct PredictedLogon {
     bool productFirst;  // Telvaro's GINA is the one Winlogon loads itself
     long logonType;     // the LogonType in force; -1 unless a 4-byte REG_DWORD
     bool welcome;       // the Welcome Screen is offered
+    // The settings the chain was followed through, as "key|name", in order:
+    // a refused read of any of them leaves the chain unknown.
+    std::vector<std::string> reads;
 };
 
 PredictedLogon PredictNextLogon(const MemoryRegistry& registry, const FakeSystem& system);
