@@ -373,7 +373,7 @@ const std::pair<const char*, const char*> kStatusReads[] = {
 // follow the chain was refused; else 3 when the chain does not load; else
 // 1603 when the marker, a LogonType in force or (with the marker) the
 // Wayfold GINA's ChainTo was refused; else 1, 2 or 0.
-int ExpectedStatus(const Machine& m, const PredictedLogon& next, int refused) {
+int ExpectedStatus(const Machine& m, const PredictedLogon& next, bool welcome, int refused) {
     using namespace logonmodel;
     const MemoryRegistry& r = m.registry;
     auto is = [&](const char* key, const char* name) {
@@ -394,7 +394,7 @@ int ExpectedStatus(const Machine& m, const PredictedLogon& next, int refused) {
         (Applied(r) && chained && is(kChained, "ChainTo")))
         return 1603;
     if (!Applied(r)) return 1;
-    return Undone(m) || !next.welcome ? 2 : 0;
+    return Undone(m) || !welcome ? 2 : 0;
 }
 
 // A number as Disable writes it back, or the backup saves it: read into a
@@ -519,17 +519,24 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
     const PredictedLogon was = PredictNextLogon(before.registry, before.system);
     const PredictedLogon next = PredictNextLogon(now, before.system);
     if (was.loads && !next.loads) return "the GINA chain Winlogon loads no longer loads";
-    // What the reading tells is what Winlogon will do.
+    // What the reading tells is what Winlogon will do, in a domain as far as
+    // netapi32 can tell it (from a system directory it can be loaded from).
     LogonConfig logon(registry, system);
     MachineState status;
     ReadMachine(logon, system, &status);
-    if ((status.blockers == 0) != next.welcome)
+    bool welcome = next.welcome;
+    if (before.system.domainMember && GetDomainMembership(system) != kDomainMember) {
+        FakeSystem workgroup = before.system;
+        workgroup.domainMember = false;
+        welcome = PredictNextLogon(now, workgroup).welcome;
+    }
+    if ((status.blockers == 0) != welcome)
         return std::string("the reading says the Welcome Screen ") +
                (next.welcome ? "stays off" : "shows") + ", Winlogon does otherwise";
     Machine after = before;
     after.registry = now;
     ProductChecks checks(registry, system);
-    int code = StatusResult(status, checks).exitCode, expected = ExpectedStatus(after, next, -1);
+    int code = StatusResult(status, checks).exitCode, expected = ExpectedStatus(after, next, welcome, -1);
     if (code != expected)
         return "/status ends with " + std::to_string(code) + ", the model says " +
                std::to_string(expected);
@@ -542,7 +549,7 @@ std::string Violation(const Machine& before, const Outcome& run, const Press& pr
         MachineState partly;
         ReadMachine(refusedLogon, system, &partly);
         code = StatusResult(partly, checks).exitCode;
-        expected = ExpectedStatus(after, next, refusedRead);
+        expected = ExpectedStatus(after, next, welcome, refusedRead);
         if (code != expected)
             return "/status with " + std::string(kStatusReads[refusedRead].second) +
                    " refused ends with " + std::to_string(code) + ", the model says " +

@@ -9,7 +9,8 @@ namespace {
 struct Scenario {
     const char* name;
     Machine (*original)();
-    bool applied;  // start from the machine after a successful Apply
+    bool applied;  // start from the machine after a successful Apply (for
+                   // Apply, with Telvaro's GINA and the classic logon back)
     Operation operation;
 };
 // Test names in listings rather than the bytes of the case.
@@ -26,21 +27,31 @@ const Scenario kScenarios[] = {
 
 class FaultSweep : public ::testing::TestWithParam<Scenario> {};
 
-// The machine the scenario's operation starts from.
+// The machine the scenario's operation starts from: Restore again is due
+// only where another program has put back what it changed.
 Machine StartOf(const Scenario& s, const Machine& original) {
-    return s.applied ? After(original, Perform(original, kApply)) : original;
+    if (!s.applied) return original;
+    Machine m = After(original, Perform(original, kApply));
+    if (s.operation == kApply) {
+        StoredValue v;
+        for (const SavedValue* put : {&kSavedValues[0], &kSavedValues[5]})
+            if (original.registry.Get(put->key, put->name, &v)) m.registry.Set(put->key, put->name, v.type, v.data);
+        m.registry.SetDword(kWinlogon, "LogonType", 0);
+    }
+    return m;
 }
 
 // Whatever a refusal left behind, each button pressed next without one
-// loses nothing: Disable brings the originals back, and so does Restore
+// loses nothing: Disable brings the originals back (or has nothing to do
+// without the marker), and so does Restore (done, or nothing left to do)
 // followed by Disable.
 void NextPressesLoseNothing(const Machine& original, const Machine& left) {
     Outcome revert = Perform(left, kRevert);
-    EXPECT_TRUE(revert.result);
+    EXPECT_TRUE(revert.result || (revert.outcome == kNothingDue && !IsApplied(left.registry)));
     EXPECT_TRUE(OriginalsBack(original, revert.registry));
 
     Outcome apply = Perform(left, kApply);
-    EXPECT_TRUE(apply.result);
+    EXPECT_TRUE(apply.result || (apply.outcome == kNothingDue && IsApplied(left.registry)));
     EXPECT_TRUE(NothingLost(original, apply.registry));
     revert = Perform(After(left, apply), kRevert);
     EXPECT_TRUE(revert.result);
