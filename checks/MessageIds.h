@@ -61,3 +61,5 @@
 #define IDS_UNREAD_POLICY 140
 #define IDS_UNREAD_SAVED_GINA 141
 #define IDS_UNREAD_SAVED_CHAINTO 142
+// Among the reasons: a GinaDLL that names no path; followed by its bytes.
+#define IDS_REASON_GINA_NO_PATH 144

@@ -103,8 +103,8 @@ void Judge(LogonConfig& logon, MachineState* m) {
     if (m->domain == kDomainMember) m->blockers |= kBlockedByDomain;
     // Any GinaDLL Winlogon can read names the GINA it loads instead of its
     // own, even one naming msgina.dll; a longer one it ignores.
-    if (m->gina.state == kTextPath || m->gina.state == kTextUnterminated)
-        m->blockers |= kBlockedByGina;
+    if (m->gina.state == kTextPath) m->blockers |= kBlockedByGina;
+    if (m->gina.state == kTextUnterminated) m->blockers |= kBlockedByUnusableGina;
     if (m->gina.state == kTextUnknown) unreadable |= kUnreadGina;
     // The policy's LogonType, when there is one, wins over Winlogon's.
     LogonTypeState type = m->policyType == kTypeAbsent ? m->logonType : m->policyType;

@@ -12,8 +12,9 @@
 #include "system/SystemLibrary.h"
 
 // A registry text as every part of the program judges it. Only a text with
-// a terminator within the 260-byte path buffer names a path; Winlogon's
-// GinaDLL of at most 260 bytes keeps the Welcome Screen off all the same.
+// a terminator within the 260-byte path buffer names a path (a GINA, which
+// may be Telvaro's); Winlogon's GinaDLL of at most 260 bytes keeps the
+// Welcome Screen off all the same.
 enum TextState {
     kTextAbsent,
     kTextPath,          // text holds it
@@ -39,6 +40,9 @@ enum WelcomeScreenBlocker {
     kBlockedByPolicy = 2,     // the policy's LogonType, which wins over Winlogon's
     kBlockedByGina = 4,       // Winlogon's GinaDLL names a GINA (MachineState::gina)
     kBlockedByLogonType = 8,  // Winlogon's LogonType, with no policy value
+    // Winlogon's GinaDLL fills 260 bytes without a terminator: no path to
+    // load a GINA from, yet a GinaDLL all the same (MachineState::gina).
+    kBlockedByUnusableGina = 16
 };
 
 // What of Restore's change is not in effect, as flags: Telvaro's GINA out

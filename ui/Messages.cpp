@@ -16,6 +16,7 @@ const FlagLine kReasonLines[] = {
     {kBlockedByDomain, IDS_REASON_DOMAIN},
     {kBlockedByPolicy, IDS_REASON_POLICY},
     {kBlockedByGina, IDS_REASON_GINA},
+    {kBlockedByUnusableGina, IDS_REASON_GINA_NO_PATH},
     {kBlockedByLogonType, IDS_REASON_LOGON_TYPE},
 };
 // What of Restore is not in effect, and what Restore put in place.
@@ -73,7 +74,10 @@ int AppendFlagLines(char* text, int length, int size, const FlagLine (&lines)[co
     for (unsigned i = 0; i < count; ++i)
         if (flags & lines[i].flag)
             length = AppendLine(text, length, size, lines[i].id,
-                                lines[i].id == IDS_REASON_GINA ? gina : 0);
+                                lines[i].id == IDS_REASON_GINA ||
+                                        lines[i].id == IDS_REASON_GINA_NO_PATH
+                                    ? gina
+                                    : 0);
     return length;
 }
 

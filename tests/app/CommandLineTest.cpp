@@ -297,9 +297,12 @@ const StatusRow kStatusRows[] = {
      2, kBlockedByGina, "msgina.dll"},
     {"empty GinaDLL", [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Bytes()); }, 2,
      kBlockedByGina, ""},
+    // No path, and no GINA Telvaro's or another's: one rule for every reader.
     {"GinaDLL of 260 bytes, unterminated",
-     [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Raw(std::string(260, 'g'))); }, 2,
-     kBlockedByGina, std::string(260, 'g')},
+     [](Machine& m) {
+         m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Raw(std::string(249, 'g') + "\\TVGINA.DLL"));
+     },
+     2, kBlockedByUnusableGina, std::string(249, 'g') + "\\TVGINA.DLL"},
     {"GinaDLL too long for Winlogon",
      [](Machine& m) { m.registry.Set(kWinlogon, "GinaDLL", kRegSz, Raw(std::string(261, 'g'))); }, 0,
      0, ""},
@@ -337,7 +340,7 @@ TEST(CommandLine, StatusReadsTheNextLogon) {
         EXPECT_EQ(row.blockers, result.notice.blockers);
         EXPECT_EQ(row.off, result.notice.notInEffect);
         EXPECT_EQ(row.chain, result.notice.chain.text);
-        if (row.blockers & kBlockedByGina) {
+        if (row.blockers & (kBlockedByGina | kBlockedByUnusableGina)) {
             EXPECT_EQ(row.gina, result.notice.gina);
         }
         EXPECT_EQ(before, AllValues(m.registry));

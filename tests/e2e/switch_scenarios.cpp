@@ -12,6 +12,9 @@ namespace {
 
 typedef std::vector<std::string> Lines;
 
+const char kWaitingText[] =
+    "Waiting for another copy of Lumivale to finish changing the logon settings...";
+
 struct Run {
     DWORD exitCode;
     Lines windows;  // as App::WatchUntilExit lists them
@@ -110,6 +113,9 @@ std::string UsageText() {
 const char kShown[] = "The Welcome Screen has been restored, and the next logon shows it.";
 const char kNotRestored[] = "The Welcome Screen has not been restored.";
 const char kNotShown[] = "The Welcome Screen has been restored, but the next logon will not show it:";
+const char kNotInEffect[] =
+    "Restore is not in effect, although its backup is there; the next logon will not show the "
+    "Welcome Screen:";
 const char kPolicyReason[] = "\n- The policy \"Always use classic logon\" is set.";
 const char kGinaReason[] = "\n- Winlogon loads another GINA first: ";
 // After the restart notice, when the next logon will still not show it.
@@ -230,17 +236,14 @@ SCENARIO("switches", "status_reads_the_next_logon") {
 }
 
 // Another program puts Telvaro's GINA back and selects the classic logon,
-// directly or behind the Wayfold GINA: /status names what was undone,
-// /restore puts it right once, keeping the first backup, then has nothing
+// directly or behind the Wayfold GINA, after the administrator turned Fast
+// User Switching on: /status says what is so, /restore puts back only that,
+// once, keeping the first backup and the multiple sessions, then has nothing
 // to do; "Disable" still gives back the machine from before.
 SCENARIO("switches", "restore_undone_by_another_program") {
-    const std::string undoneLogonType =
-        "\n- Restore has been undone: Winlogon's LogonType has been changed back.";
-    const std::string redoneLogonType =
-        "\nAnother program had changed Winlogon's LogonType back; the Welcome Screen has been "
-        "selected again.";
-    const std::string logonTypeReason =
-        "\n- Winlogon's LogonType no longer selects the Welcome Screen.";
+    const std::string logonTypeOff = "\n- Winlogon's LogonType does not select the Welcome Screen.";
+    const std::string logonTypeBack =
+        "\nWinlogon's LogonType did not select the Welcome Screen; now it does.";
     for (bool chained : {false, true}) {
         g_machine = chained ? "behind Wayfold's GINA: " : "directly: ";
         const char* key = chained ? kChainedGinaKey : kWinlogonKey;
@@ -256,35 +259,81 @@ SCENARIO("switches", "restore_undone_by_another_program") {
         };
         setUp();
         CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
-        const RegSnapshot restored = MachineState();
+        RegSnapshot restored = MachineState();
         CHECK_EQ(RunWith("/disable /quiet").exitCode, 3010u);
         const RegSnapshot disabled = MachineState();
         setUp();
         CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
 
+        for (const char* sessions : {kWinlogonKey, kPolicyKey})
+            reg::Write(HKEY_LOCAL_MACHINE, sessions, "AllowMultipleTSSessions", reg::Dword(1));
+        restored["Winlogon\\AllowMultipleTSSessions"] = reg::Dword(1);
+        restored["Policy\\AllowMultipleTSSessions"] = reg::Dword(1);
         reg::Write(HKEY_LOCAL_MACHINE, key, name, reg::Sz(kTelvaroGina));
         reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "LogonType", reg::Dword(0));
         const std::string first = chained ? "WFLGINA.DLL" : kTelvaroGina;
         const std::string still = chained ? kStillNotShown + std::string(kGinaReason) + first : "";
         ExpectNoChange("/status /quiet", 2,
-                       kNotShown +
-                           std::string(chained ? "\n- Restore has been undone: the Wayfold GINA "
-                                                 "loads Telvaro's GINA again."
-                                               : "\n- Restore has been undone: Telvaro's GINA is "
-                                                 "first in the logon chain again.") +
-                           undoneLogonType + kGinaReason + first + logonTypeReason);
+                       kNotInEffect +
+                           std::string(chained ? "\n- The Wayfold GINA loads Telvaro's GINA after it."
+                                               : "\n- Telvaro's GINA is first in the logon chain.") +
+                           logonTypeOff + kGinaReason + first);
         Expect("/restore /quiet", 3010,
                kRestart +
-                   std::string(chained ? "\nAnother program had put Telvaro's GINA back behind "
-                                         "the Wayfold GINA; it has been taken out again."
-                                       : "\nAnother program had put Telvaro's GINA back first "
-                                         "in the logon chain; it has been taken out again.") +
-                   redoneLogonType + still,
+                   std::string(chained ? "\nThe Wayfold GINA loaded Telvaro's GINA after it; it "
+                                         "no longer does."
+                                       : "\nTelvaro's GINA was first in the logon chain; it has "
+                                         "been taken out.") +
+                   logonTypeBack + still,
                restored);
         ExpectNothingToDo("/restore /quiet", "the Welcome Screen has already been restored.");
         Expect("/disable /quiet", 3010, kRestart, disabled);
     }
+
+    // A GinaDLL of 260 bytes without an end names no path: /status and
+    // /restore judge it alike, as no GINA of Telvaro's, and say why the
+    // Welcome Screen stays off.
+    ResetMachine();
+    SetUpMachine();
+    g_machine = "GinaDLL without an end: ";
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+    const std::string endless = "C:\\" + std::string(246, 'x') + "\\TVGINA.DLL";
+    RegValue unterminated = reg::Sz(endless);
+    unterminated.data.resize(260);
+    // Wine ends a text whose next byte is zero; this one's is not.
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", unterminated);
+    REQUIRE_EQ(reg::Read(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL").data.size(), 260u);
+    const std::string noPath =
+        "\n- Winlogon's GinaDLL holds no path a GINA can be loaded from, 260 bytes without an "
+        "end: " + endless;
+    ExpectNoChange("/status /quiet", 2, kNotShown + noPath);
+    Expect("/restore /quiet", 0, "", MachineState(), Where().app,
+           "Nothing to do: the Welcome Screen has already been restored." +
+               std::string(kStillNotShown) + noPath);
     g_machine.clear();
+}
+
+// Another program puts the Wayfold GINA in front after Restore: /restore
+// takes Telvaro's GINA out behind it, and "Disable", whose backup knows
+// nothing of the Wayfold GINA, refuses to take it out of the chain and says
+// so, until it is gone.
+SCENARIO("switches", "a_gina_put_in_after_restore_stays") {
+    ResetMachine();
+    SetUpMachine();
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Sz("WFLGINA.DLL"));
+    PutGina(InSystem("WFLGINA.DLL"));
+    reg::Write(HKEY_LOCAL_MACHINE, kChainedGinaKey, "ChainTo", reg::Sz(kTelvaroGina));
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+    ExpectNoChange("/disable", 1603,
+                   kErrors + std::string("\nDisable would take WFLGINA.DLL out of the logon "
+                                         "chain: it loads now, and the saved settings do not "
+                                         "name it. Remove it with the program that put it "
+                                         "there, then try again."));
+    // Its own uninstall gives Winlogon its GINA back.
+    reg::Write(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL", reg::Missing());
+    CHECK_EQ(RunWith("/disable /quiet").exitCode, 3010u);
+    CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kWinlogonKey, "GinaDLL"), reg::Sz(kTelvaroGina));
 }
 
 // A chain Winlogon cannot load stops every logon: /status ends with 3 and
@@ -481,7 +530,8 @@ SCENARIO("copies", "a_copy_waits_for_the_lock") {
 
 // Held for longer than a copy waits (10 s): /restore ends with 1618 and the
 // dialog's Restore shows message 105 with the buttons as the marker says;
-// nothing changes. Both wait at the same time.
+// nothing changes. Both wait at the same time; the dialog meanwhile answers
+// (no "Not Responding"), says that it waits and offers no button.
 SCENARIO("copies", "a_lock_held_too_long_changes_nothing") {
     SetUpMachine();
     const RegSnapshot start = MachineState();
@@ -492,6 +542,10 @@ SCENARIO("copies", "a_lock_held_too_long_changes_nothing") {
     DWORD began = GetTickCount();
     quiet.Launch("/restore /quiet");
     dialog.Click(dialog.Main(), IDOK);
+    CHECK(WaitFor([&] { return WindowText(dialog.Item(1000)) == kWaitingText; }, 5000));
+    CHECK_EQ(dialog.ButtonStates(), "Restore=off Disable=off Close=off");
+    Sleep(6000);  // past the 5 s after which Windows calls a window hung
+    CHECK_EQ(WindowText(dialog.Item(1000)), kWaitingText);
     CHECK(quiet.WatchUntilExit(30000).empty());
     DWORD waited = GetTickCount() - began;
     CHECK_EQ(quiet.ExitCode(), 1618);
@@ -513,6 +567,29 @@ SCENARIO("copies", "a_lock_held_too_long_changes_nothing") {
     dialog.Click(dialog.Main(), IDOK);
     dialog.ExpectMessage(kRestart);
     CHECK_EQ(dialog.ButtonStates(), kApplied);
+    dialog.Key(dialog.Main(), VK_ESCAPE);
+    CHECK(dialog.WaitExit());
+}
+
+// With the dialog open, another copy does a press's work first: the press
+// finds nothing to do, says so in a box, and sets the buttons from the machine.
+SCENARIO("copies", "a_press_whose_work_another_copy_did") {
+    SetUpMachine();
+    App dialog;
+    StartEligible(dialog);
+    CHECK_EQ(dialog.ButtonStates(), kNotApplied);
+    CHECK_EQ(RunWith("/restore /quiet").exitCode, 3010u);
+    const RegSnapshot restored = MachineState();
+    dialog.Click(dialog.Main(), IDOK);
+    dialog.ExpectMessage("Nothing to do: the Welcome Screen has already been restored.");
+    CHECK_EQ(dialog.ButtonStates(), kApplied);
+    CHECK_EQ(MachineState(), restored);
+    CHECK_EQ(RunWith("/disable /quiet").exitCode, 3010u);
+    const RegSnapshot disabled = MachineState();
+    dialog.Click(dialog.Main(), 1001);
+    dialog.ExpectMessage("Nothing to do: the Welcome Screen has not been restored.");
+    CHECK_EQ(dialog.ButtonStates(), kNotApplied);
+    CHECK_EQ(MachineState(), disabled);
     dialog.Key(dialog.Main(), VK_ESCAPE);
     CHECK(dialog.WaitExit());
 }
