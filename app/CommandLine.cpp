@@ -86,9 +86,9 @@ __attribute__((noinline)) CommandResult OperationResult(LogonOperation operation
     // Nothing to do on a machine whose reading was refused in part is no
     // answer a script may take for "fine".
     if (outcome == kNothingDue && result.notice.unreadable) result.exitCode = kExitInstallFailure;
-    // Where the dialog would show no message, because there was nothing to
-    // do, only the standard output hears it.
-    result.boxed = result.exitCode != kExitSuccess;
+    // Where there was nothing to do, only the standard output hears it,
+    // unless nobody can log on at the next start.
+    result.boxed = result.exitCode != kExitSuccess || result.notice.chain.trouble != kChainFine;
     return result;
 }
 

@@ -19,7 +19,7 @@ struct Notice {
     unsigned notInEffect;  // /status: what of Restore is not in effect
     unsigned blockers;     // WelcomeScreenBlocker
     unsigned unreadable;   // Unreadable
-    char gina[layout::kTextBufferSize + 1];  // Winlogon's GinaDLL, with kBlockedByGina
+    char gina[layout::kTextBufferSize + 1];  // Winlogon's GinaDLL, with a GINA blocker
 };
 
 // Only the message.

@@ -286,7 +286,8 @@ SCENARIO("switches", "restore_undone_by_another_program") {
                                          "been taken out.") +
                    logonTypeBack + still,
                restored);
-        ExpectNothingToDo("/restore /quiet", "the Welcome Screen has already been restored.");
+        Expect("/restore /quiet", 0, "", restored, Where().app,
+               "Nothing to do: the Welcome Screen has already been restored." + still);
         Expect("/disable /quiet", 3010, kRestart, disabled);
     }
 

@@ -48,6 +48,8 @@ ALLOWED = {
         # (kernel32 of every NT), and the security descriptor built for it.
         "OpenMutexA", "CreateMutexA", "WaitForSingleObject", "ReleaseMutex",
         "CloseHandle", "LocalFree",
+        # The dialog's wait for it, its 10 seconds counted.
+        "GetTickCount",
         # What a run with switches says, on the standard output it was given.
         "GetStdHandle", "WriteFile",
     },
@@ -65,6 +67,9 @@ ALLOWED = {
         # The icon, and painting it while minimised.
         "LoadIconA", "IsIconic", "BeginPaint", "EndPaint", "GetClientRect",
         "GetSystemMetrics", "DrawIcon",
+        # The dialog's messages kept flowing while it waits for the lock.
+        "MsgWaitForMultipleObjects", "PeekMessageA", "IsDialogMessageA",
+        "TranslateMessage", "DispatchMessageA", "PostQuitMessage",
     },
     "ADVAPI32.dll": {
         # The six registry calls of the registry accessor.
