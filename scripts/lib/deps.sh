@@ -32,6 +32,10 @@ lumivale_need_build_and_test() {
     lumivale_need "test -f /usr/include/gtest/gtest.h" libgtest-dev
     lumivale_need "test -f /usr/include/gmock/gmock.h" libgmock-dev
     lumivale_need "command -v python3" python3
+    # The release's tests: clones, a throw-away certificate, a signature.
+    lumivale_need "command -v git" git
+    lumivale_need "command -v openssl" openssl
+    lumivale_need "command -v osslsigncode" osslsigncode
 }
 
 # The locales the end-to-end groups of double-byte code pages run under: Wine
