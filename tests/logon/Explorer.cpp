@@ -836,6 +836,7 @@ int main(int argc, char** argv) {
                                logonmodel::Names(now.system, first, "WFLGINA.DLL");
                 unsigned which = r.Below(5);
                 if (which == 1 && !chained) which = 0;
+                std::size_t files = now.system.files.size();
                 // The values it writes, as kSavedValues has them.
                 std::vector<unsigned> touched;
                 if (which == 0) {
@@ -870,7 +871,6 @@ int main(int argc, char** argv) {
                         backup.known = false;
                     }
                 }
-                std::size_t files = now.system.files.size();
                 if (which < 4 && r.Chance(70))
                     now.system.AddFile(gina == kNames[1]
                                            ? gina
