@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <new>
+
 #include "checks/MessageIds.h"
 
 namespace {
@@ -92,11 +94,17 @@ __attribute__((noinline)) CommandResult OperationResult(LogonOperation operation
     return result;
 }
 
+// The run's event is written once the lock is given back and what the run
+// says is known, before anything is shown.
 __attribute__((noinline)) CommandResult Operate(LogonOperation operation, ProductChecks& checks,
                                                 LogonConfig& logon, MachineLock& lock) {
     RunReport report;
+    report.record = new (std::nothrow) RunRecord;
     LockedOutcome outcome = logon.RunLocked(lock, operation, &report);
-    return OperationResult(operation, outcome, report, checks);
+    CommandResult result = OperationResult(operation, outcome, report, checks);
+    checks.ReportRun(kRunFromSwitch, operation, outcome, report, result.notice);
+    delete report.record;
+    return result;
 }
 
 __attribute__((noinline)) CommandResult Status(ProductChecks& checks) {

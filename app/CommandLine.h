@@ -67,6 +67,8 @@ CommandResult StatusResult(const MachineState& state, ProductChecks& checks);
 // operation as the machine's reading finds it due, as the dialog's buttons
 // do (LogonConfig::RunLocked); "nothing to do" on a machine whose reading
 // was refused in part ends with 1603. /status reads the machine without the
-// lock (StatusResult). Shows and writes nothing itself.
+// lock (StatusResult). A run of /restore or /disable that changed the
+// machine or was refused leaves its event in the Application log
+// (checks/RunEvent.h); otherwise it shows and writes nothing itself.
 CommandResult PerformCommand(CommandAction action, ProductChecks& checks, LogonConfig& logon,
                              MachineLock& lock);

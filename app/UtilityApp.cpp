@@ -3,12 +3,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "Events.h"
 #include "app/CommandLine.h"
+#include "checks/RunEvent.h"
 #include "platform/Win32MachineLock.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32System.h"
 #include "ui/MainDialog.h"
 #include "ui/Messages.h"
+
+static_assert(EVENT_RESTORED == kEventRestored && EVENT_REPAIRED == kEventRepaired &&
+                  EVENT_DISABLED == kEventDisabled && EVENT_REFUSED == kEventRefused &&
+                  EVENT_LOCK_TAKEN == kEventLockTaken,
+              "the events the core writes are the message table's");
 
 namespace {
 
@@ -19,9 +26,9 @@ namespace {
 // else.
 // Apart from RunCommand: with the notice beside it, one frame would pass a
 // page, which takes the C runtime's stack probe.
-__attribute__((noinline)) void WriteStandardOutput(const Notice& notice) {
+__attribute__((noinline)) void WriteStandardOutput(System& system, const Notice& notice) {
     char text[kNoticeTextSize];
-    NoticeText(notice, text, sizeof(text));
+    NoticeText(system, notice, text, sizeof(text));
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!output || output == INVALID_HANDLE_VALUE || !*text) return;
     for (const char* line = text;;) {
@@ -61,7 +68,7 @@ int UtilityApp::RunCommand(const Command& command) {
     LogonConfig logon(registry, system);
     Win32MachineLock lock;
     CommandResult result = PerformCommand(command.action, checks, logon, lock);
-    WriteStandardOutput(result.notice);
+    WriteStandardOutput(system, result.notice);
     if (!command.quiet && result.boxed) {
         InitCommonControls();
         ShowNotice(0, result.notice);

@@ -63,3 +63,19 @@
 #define IDS_UNREAD_SAVED_CHAINTO 142
 // Among the reasons: a GinaDLL that names no path; followed by its bytes.
 #define IDS_REASON_GINA_NO_PATH 144
+// The event of a run in the Application log: how it ran, and a label for
+// each value it changed, in the order of layout::kRecordedValues; a value
+// that is not there, or one the registry would not show.
+#define IDS_RAN_RESTORE_BUTTON 145
+#define IDS_RAN_DISABLE_BUTTON 146
+#define IDS_RAN_RESTORE_SWITCH 147
+#define IDS_RAN_DISABLE_SWITCH 148
+#define IDS_VALUE_GINA 149
+#define IDS_VALUE_CHAINTO 150
+#define IDS_VALUE_CHAINED_CHAINTO 151
+#define IDS_VALUE_LOGON_TYPE 152
+#define IDS_VALUE_SESSIONS 153
+#define IDS_VALUE_SESSIONS_POLICY 154
+#define IDS_VALUE_MARKER 155
+#define IDS_VALUE_NONE 156
+#define IDS_VALUE_UNREADABLE 157

@@ -22,6 +22,18 @@ struct Notice {
     char gina[layout::kTextBufferSize + 1];  // Winlogon's GinaDLL, with a GINA blocker
 };
 
+// A byte of a text read from the registry as the program shows it: a
+// control character as '?', so that it can neither end a line nor forge
+// another in a log.
+inline char ShownByte(char c) { return static_cast<unsigned char>(c) < 0x20 ? '?' : c; }
+
+// Room for every line of a notice and a GINA name of 260 bytes.
+const int kNoticeTextSize = 2048;
+
+// The notice's lines, separated by '\n' and terminated, as the box shows
+// them and the standard output and the event log carry them.
+void NoticeText(System& system, const Notice& notice, char* text, int size);
+
 // Only the message.
 Notice MessageNotice(int message);
 

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 
+#include "logon/LogonConfig.h"
 #include "logon/MachineState.h"
 #include "registry/Registry.h"
 #include "registry/TextString.h"
 #include "system/System.h"
+
+struct Notice;
 
 // Operating-system codes of GetOsVersionCode.
 enum OsVersionCode {
@@ -65,6 +68,11 @@ public:
     // What the machine is: one reading, from which every word and button comes.
     void ReadMachine(MachineState* state);
     bool RunsAsAdministrator() { return system_.RunsAsAdministrator(); }
+    // After a run of Restore or Disable, the lock given back and the notice
+    // built: the run's event in the Application log, when it has one
+    // (checks/RunEvent.h).
+    void ReportRun(RunSource source, LogonOperation operation, LockedOutcome outcome,
+                   const RunReport& report, const Notice& notice);
 
 private:
     Registry& registry_;

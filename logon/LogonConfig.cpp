@@ -25,6 +25,23 @@ bool LogonConfig::Revert(ChainReport* why, unsigned* unreadable) {
     return RestoreBackup(why, unreadable);
 }
 
+// What is due, done; true when every change it needed was made.
+__attribute__((noinline)) static bool Act(LogonConfig& logon, Due due, const MachineState& state,
+                                          RunReport* report) {
+    if (due == kDueRestore) return logon.Apply(state);
+    if (due == kDueDisable)
+        return logon.RestoreBackup(state, &report->refused, &report->unreadable);
+    if (due != kDueRepair) return false;
+    // Only what is not in effect: the multiple-sessions values may have
+    // been turned on since, on purpose, for Fast User Switching.
+    report->redone = state.notInEffect;
+    bool done = true;
+    if (state.notInEffect & (kOffGina | kOffChainedGina)) done = logon.RepairGinaChain(state);
+    if (state.notInEffect & kOffLogonType)
+        done = logon.SetLogonType(kWelcomeScreenLogonType) && done;
+    return done;
+}
+
 // Apart from RunLocked, so that the reading and the steps it calls never
 // share one frame: without the C runtime's stack probe no frame may pass a page.
 __attribute__((noinline)) static LockedOutcome RunDue(LogonConfig& logon, System& system,
@@ -35,21 +52,14 @@ __attribute__((noinline)) static LockedOutcome RunDue(LogonConfig& logon, System
     Due due = operation == kApplyOperation ? RestoreDue(state) : DisableDue(state);
     report->unreadable = state.unreadable;
     if (due == kDueNothing) return kNothingDue;
-    bool done = false;
-    if (due == kDueRestore) {
-        done = logon.Apply(state);
-    } else if (due == kDueRepair) {
-        // Only what is not in effect: the multiple-sessions values may have
-        // been turned on since, on purpose, for Fast User Switching.
-        report->redone = state.notInEffect;
-        done = true;
-        if (state.notInEffect & (kOffGina | kOffChainedGina))
-            done = logon.RepairGinaChain(state);
-        if (state.notInEffect & kOffLogonType)
-            done = logon.SetLogonType(kWelcomeScreenLogonType) && done;
-    } else if (due == kDueDisable) {
-        done = logon.RestoreBackup(state, &report->refused, &report->unreadable);
+    // Nothing is changed when the reading cannot tell what is due.
+    RunRecord* record = due == kDueUnknown ? 0 : report->record;
+    if (record) {
+        record->taken = true;
+        logon.RecordValues(record->before);
     }
+    bool done = Act(logon, due, state, report);
+    if (record) logon.RecordValues(record->after);
     return done ? kChangesMade : kChangeRefused;
 }
 
@@ -61,10 +71,34 @@ LockedOutcome LogonConfig::RunLocked(MachineLock& lock, LogonOperation operation
     report->unreadable = 0;
     report->refused.trouble = kChainFine;
     report->refused.text[0] = 0;
+    if (report->record) report->record->taken = false;
     if (!lock.Acquire()) return kLockUnavailable;
     LockedOutcome outcome = RunDue(*this, system_, operation, report);
     lock.Release();
     return outcome;
+}
+
+// Straight through the registry interface: any type, and the size of data
+// too long for the buffer, is worth showing. Only "not found" is absent.
+// One copy for the reads before and after.
+__attribute__((noinline)) void LogonConfig::RecordValues(RecordedValue* values) {
+    for (unsigned i = 0; i < kRecordedValueCount; ++i) {
+        RecordedValue& value = values[i];
+        value.presence = RegistryValue::kUnknown;
+        value.type = kRegNone;
+        value.size = sizeof(value.data);
+        RegKey key = 0;
+        long status = registry_.OpenKey(kHkeyLocalMachine, kRecordedValues[i].key, &key);
+        if (status == kErrorSuccess) {
+            status = registry_.QueryValueEx(key, kRecordedValues[i].name, &value.type, value.data,
+                                            &value.size);
+            registry_.CloseKey(key);
+        }
+        if (status == kErrorSuccess || status == kErrorMoreData)
+            value.presence = RegistryValue::kPresent;
+        else if (status == kErrorFileNotFound)
+            value.presence = RegistryValue::kAbsent;
+    }
 }
 
 int LogonConfig::SelectsWelcomeScreen(const char* key, bool* present) {

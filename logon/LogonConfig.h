@@ -12,12 +12,36 @@
 #include "system/System.h"
 
 enum LogonOperation { kApplyOperation, kRevertOperation };
+// How an operation was started: a button of the dialog, or its switch.
+enum RunSource { kRunFromDialog, kRunFromSwitch };
+
+// A logon value as the event of a run shows it: read raw, whatever its type.
+struct RecordedValue {
+    RegistryValue::Presence presence;  // kUnknown: the registry refused the read
+    std::uint32_t type;
+    std::uint32_t size;  // more than the buffer: only the type and size were read
+    unsigned char data[layout::kTextBufferSize];
+};
+
+// The values of layout::kRecordedValues before and after a run's changes,
+// read under the lock, so that they are this run's and no other copy's.
+struct RunRecord {
+    bool taken;  // false: nothing was due, so nothing was read or changed
+    RecordedValue before[layout::kRecordedValueCount];
+    RecordedValue after[layout::kRecordedValueCount];
+};
 
 // What a locked run found beside its outcome.
 struct RunReport {
     unsigned redone;      // NotInEffect: what a Restore with the marker there put in place
     ChainReport refused;  // why Disable would not give the chain back, when that was why
     unsigned unreadable;  // Unreadable: reads refused that decided the run
+    RunRecord* record;    // given by the caller, or null for none
+
+    RunReport() : redone(0), unreadable(0), record(0) {
+        refused.trouble = kChainFine;
+        refused.text[0] = 0;
+    }
 };
 
 // What a locked run of an operation came to.
@@ -47,7 +71,8 @@ public:
     // sees what the one before it did. It runs as the reading finds it due:
     // the whole of Restore without the marker, with it only what of Restore
     // is not in effect; Disable with the marker. A reading that cannot tell
-    // refuses it. report, when given, tells what the run found.
+    // refuses it. report, when given, tells what the run found; with its
+    // record, the values before and after whatever was due.
     LockedOutcome RunLocked(MachineLock& lock, LogonOperation operation, RunReport* report = 0);
 
     // Whether a key's LogonType selects the Welcome Screen: only a REG_DWORD
@@ -61,6 +86,9 @@ public:
     // The same, telling a marker the registry will not show (unknown) from
     // one that is not there.
     RegistryValue::Presence MarkerPresence();
+
+    // Reads each of layout::kRecordedValues into values, changing nothing.
+    void RecordValues(RecordedValue* values);
 
     // Steps, public so that they can be exercised one at a time.
     bool BackupSettings();

@@ -48,6 +48,35 @@ const std::uint32_t kDwordSize = 4;
 const std::uint32_t kWelcomeScreenLogonType = 1;
 const std::uint32_t kMultipleSessionsOff = 0;
 
+// The values the event of a run shows before and after it, in this order:
+// each one Restore or Disable may change.
+struct LayoutValue {
+    const char* key;
+    const char* name;
+};
+const LayoutValue kRecordedValues[] = {
+    {kWinlogonKey, kGinaDll},
+    {kWinlogonKey, kChainTo},
+    {kChainedGinaKey, kChainTo},
+    {kWinlogonKey, kLogonType},
+    {kWinlogonKey, kAllowMultipleTsSessions},
+    {kPolicyKey, kAllowMultipleTsSessions},
+    {kProductKey, kAppliedMarker},
+};
+const unsigned kRecordedValueCount = sizeof(kRecordedValues) / sizeof(kRecordedValues[0]);
+
+// The program's event source in the Application log: Event Viewer finds the
+// texts of its events in the message table of the file EventMessageFile
+// names (REG_EXPAND_SZ), for the event types TypesSupported lists (REG_DWORD).
+#define LUMIVALE_EVENT_SOURCE "Lumivale"
+const char kEventSource[] = LUMIVALE_EVENT_SOURCE;
+const char kEventSourceKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\" LUMIVALE_EVENT_SOURCE;
+const char kEventMessageFile[] = "EventMessageFile";
+const char kTypesSupported[] = "TypesSupported";
+// Error, warning and information.
+const std::uint32_t kEventTypesSupported = 7;
+
 // GINA names as they appear, folded to upper case, in a GinaDLL or ChainTo.
 const char kProductGinaName[] = "TVGINA.DLL";
 const char kChainedGinaName[] = "WFLGINA.DLL";

@@ -123,3 +123,35 @@ bool Win32System::RunsAsAdministrator() {
     FreeSid(administrators);
     return member != FALSE;
 }
+
+int Win32System::LoadText(int id, char* buffer, int size) {
+    return LoadStringA(GetModuleHandleA(0), id, buffer, size);
+}
+
+// On XP a path that fills the buffer comes back without its terminator: it
+// counts as not known, and no truncated path is ever written.
+std::uint32_t Win32System::ProgramPath(char* buffer, std::uint32_t size) {
+    DWORD length = GetModuleFileNameA(0, buffer, size);
+    return length < size ? length : 0;
+}
+
+bool Win32System::WriteEvent(const char* sourceName, std::uint16_t type, std::uint32_t id,
+                             const char* const* strings, std::uint16_t count) {
+    HANDLE source = RegisterEventSourceA(0, sourceName);
+    if (!source) return false;
+    // The event's user: the account whose token the process runs with. A
+    // TOKEN_USER and the longest SID fit; without one the event has no user.
+    DWORD user[64];
+    PSID sid = 0;
+    HANDLE token = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        DWORD size = 0;
+        if (GetTokenInformation(token, TokenUser, user, sizeof(user), &size))
+            sid = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+        CloseHandle(token);
+    }
+    BOOL written = ReportEventA(source, type, 0, id, sid, count, 0,
+                                const_cast<const char**>(strings), 0);
+    DeregisterEventSource(source);
+    return written != FALSE;
+}

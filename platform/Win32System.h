@@ -1,5 +1,5 @@
-// The system interface over kernel32 and a run-time loaded version.dll and
-// netapi32.dll.
+// The system interface over kernel32, user32's string table, advapi32's
+// token and event log, and a run-time loaded version.dll and netapi32.dll.
 #pragma once
 
 #include "system/System.h"
@@ -22,4 +22,8 @@ public:
     void* AllocateBlock(std::uint32_t size);
     void FreeBlock(void* block);
     bool RunsAsAdministrator();
+    int LoadText(int id, char* buffer, int size);
+    std::uint32_t ProgramPath(char* buffer, std::uint32_t size);
+    bool WriteEvent(const char* source, std::uint16_t type, std::uint32_t id,
+                    const char* const* strings, std::uint16_t count);
 };

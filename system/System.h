@@ -1,8 +1,8 @@
 // What the checks and the logon operations need from Windows besides the
 // registry: the version query, the system directory, a find-first-file test,
 // the ANSI code page's lead bytes, the version library, netapi32's domain
-// query and the token's rights. Windows implements it in platform/; tests
-// fake it.
+// query, the token's rights, the program's strings and path, and the
+// Application event log. Windows implements it in platform/; tests fake it.
 #pragma once
 
 #include <cstdint>
@@ -66,4 +66,17 @@ public:
     // only then may it change the logon settings under HKEY_LOCAL_MACHINE.
     // True when that cannot be told.
     virtual bool RunsAsAdministrator() = 0;
+
+    // LoadStringA of the program's string table: the length copied, 0 when
+    // there is no such string.
+    virtual int LoadText(int id, char* buffer, int size) = 0;
+    // GetModuleFileNameA of the program: the length of its full path, 0 when
+    // it cannot be told or does not fit with its terminator.
+    virtual std::uint32_t ProgramPath(char* buffer, std::uint32_t size) = 0;
+    // One event in the Application log, of the event source `source`, with
+    // the account the program runs under as its user: type (EVENTLOG_*_TYPE),
+    // id in the source's message table and its insertion strings. False when
+    // it could not be written (a full log, a source that cannot be opened).
+    virtual bool WriteEvent(const char* source, std::uint16_t type, std::uint32_t id,
+                            const char* const* strings, std::uint16_t count) = 0;
 };

@@ -1,5 +1,7 @@
 #include "ui/MainDialog.h"
 
+#include <new>
+
 #include "checks/Notice.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppName.h"
@@ -75,12 +77,14 @@ void MainDialog::OnOK() {
 }
 
 // Apart from Finish: a notice and a reading in one frame would pass a page,
-// which takes the C runtime's stack probe.
+// which takes the C runtime's stack probe. The event goes to the log before
+// the box, which waits for the user.
 __attribute__((noinline)) static void Tell(HWND owner, LogonOperation operation,
                                            LockedOutcome outcome, const RunReport& report,
                                            const MachineState& now, ProductChecks& checks) {
     Notice notice;
     OperationNotice(operation, outcome, report, now, checks, &notice);
+    checks.ReportRun(kRunFromDialog, operation, outcome, report, notice);
     ShowNotice(owner, notice);
 }
 
@@ -99,8 +103,10 @@ __attribute__((noinline)) void MainDialog::Finish(LogonOperation operation,
 // back before the notice, which waits for the user.
 void MainDialog::Run(LogonOperation operation) {
     RunReport report;
+    report.record = new (std::nothrow) RunRecord;
     LockedOutcome outcome = logon_.RunLocked(lock_, operation, &report);
     Finish(operation, outcome, report);
+    delete report.record;
 }
 
 void MainDialog::Apply() { Run(kApplyOperation); }

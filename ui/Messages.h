@@ -7,12 +7,6 @@
 
 struct Notice;
 
-// Room for every line of a notice and a GINA name of 260 bytes.
-const int kNoticeTextSize = 2048;
-
-// The notice's lines, separated by '\n' and terminated, as the box shows them.
-void NoticeText(const Notice& notice, char* text, int size);
-
 // Return when the user has dismissed the box; owner may be null.
 void ShowNotice(HWND owner, const Notice& notice);
 void ShowStringMessage(HWND owner, int id);

@@ -1,6 +1,8 @@
 #include "harness.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
@@ -184,11 +186,23 @@ void App::Launch(const std::string& arguments, const std::string& exe, bool susp
     std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(0);
-    BOOL started = CreateProcessA(exe.c_str(), &buffer[0], 0, 0, file != INVALID_HANDLE_VALUE,
-                                  suspended ? CREATE_SUSPENDED : 0, 0, 0, &startup, &process_);
+    // A loaded machine has seen Wine refuse a start once in a while; a
+    // second refusal is a failure, with Windows' reason.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        if (attempt) {
+            std::printf("    (Wine refused to start %s, error %lu; once more)\n", exe.c_str(),
+                        static_cast<unsigned long>(error));
+            Sleep(500);
+        }
+        started = CreateProcessA(exe.c_str(), &buffer[0], 0, 0, file != INVALID_HANDLE_VALUE,
+                                 suspended ? CREATE_SUSPENDED : 0, 0, 0, &startup, &process_);
+        if (!started) error = GetLastError();
+    }
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (!started) {
-        Fail(__FILE__, __LINE__, "cannot start " + exe);
+        Fail(__FILE__, __LINE__, "cannot start " + exe + ", error " + std::to_string(error));
         throw Abort();
     }
 }
@@ -536,6 +550,141 @@ void SetWindowsRelease(const std::string& release) {
                release.empty() ? reg::Missing() : reg::Sz(release));
 }
 
+// ---- The Application log -------------------------------------------------------
+
+const char kEventSourceKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Lumivale";
+
+namespace {
+
+// The Wine log as a Windows path, empty when the run has none.
+std::string WineLog() {
+    char path[MAX_PATH] = {0};
+    if (!GetEnvironmentVariableA("LUMIVALE_WINE_LOG", path, sizeof(path))) return "";
+    std::string windows = path[0] == '/' ? std::string("Z:") + path : path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+LONGLONG g_logRead = 0;  // the log's bytes read so far
+
+// What the Wine processes wrote to the log since the last call.
+std::string UnreadLog() {
+    std::string path = WineLog();
+    REQUIRE(!path.empty());
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+                              OPEN_EXISTING, 0, 0);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    LARGE_INTEGER at;
+    at.QuadPart = g_logRead;
+    SetFilePointerEx(file, at, 0, FILE_BEGIN);
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, 0) && read > 0) text.append(buffer, read);
+    CloseHandle(file);
+    // Only whole lines: another process may be half way through one.
+    text.erase(text.rfind('\n') + 1);
+    g_logRead += text.size();
+    return text;
+}
+
+// A string as Wine's debugstr_w writes it, L"..." with C escapes and \xxxx
+// for any other character, back in the ANSI code page.
+std::string Unquoted(const std::string& quoted) {
+    std::wstring wide;
+    std::string::size_type i = quoted.find("L\"") + 2, end = quoted.rfind('"');
+    while (i < end) {
+        char c = quoted[i++];
+        if (c != '\\') {
+            wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+            continue;
+        }
+        c = quoted[i++];
+        if (c == 'r') wide += L'\r';
+        else if (c == 'n') wide += L'\n';
+        else if (c == 't') wide += L'\t';
+        else if (c == '"' || c == '\\') wide += static_cast<wchar_t>(c);
+        else {
+            wide += static_cast<wchar_t>(std::strtoul(quoted.substr(i - 1, 4).c_str(), 0, 16));
+            i += 3;
+        }
+    }
+    std::string text(wide.size() * 2 + 1, '\0');
+    int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                     &text[0], static_cast<int>(text.size()), 0, 0);
+    text.resize(length > 0 ? length : 0);
+    if (quoted.compare(end + 1, 3, "...") == 0) text += "...";
+    return text;
+}
+
+}  // namespace
+
+std::string AsLogged(const std::string& given, const std::string& logged) {
+    std::string::size_type kept = logged.size() - 3;
+    bool cut = logged.size() >= 3 && logged.compare(kept, 3, "...") == 0 && given.size() > kept &&
+               given.compare(0, kept, logged, 0, kept) == 0;
+    return cut ? given.substr(0, kept) + "..." : given;
+}
+
+std::vector<LoggedEvent> NewEvents() {
+    std::vector<LoggedEvent> events;
+    std::map<std::string, LoggedEvent> open;  // by the Wine thread writing it
+    std::map<std::string, size_t> expected;
+    std::string text = UnreadLog();
+    for (std::string::size_type start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        std::string line = text.substr(start, end - start);
+        std::string thread = line.substr(0, line.find(':'));
+        std::string::size_type fixme = line.find(":fixme:advapi:ReportEventW (");
+        std::string::size_type string = line.find(":eventlog:ReportEventW ");
+        if (fixme != std::string::npos) {
+            // (handle,type,category,id,sid,count,size,strings,data): stub
+            std::vector<std::string> fields;
+            std::string::size_type at = line.find('(', fixme) + 1, comma;
+            while ((comma = line.find_first_of(",)", at)) != std::string::npos) {
+                fields.push_back(line.substr(at, comma - at));
+                at = comma + 1;
+                if (line[comma] == ')') break;
+            }
+            REQUIRE(fields.size() == 9);
+            LoggedEvent event;
+            event.type = std::strtoul(fields[1].c_str(), 0, 16);
+            event.id = std::strtoul(fields[3].c_str(), 0, 16);
+            event.user = fields[4].find_first_not_of("0x") != std::string::npos &&
+                         fields[4] != "(nil)";
+            open[thread] = event;
+            expected[thread] = std::strtoul(fields[5].c_str(), 0, 16);
+            if (!expected[thread]) events.push_back(event);
+        } else if (string != std::string::npos && open.count(thread)) {
+            LoggedEvent& event = open[thread];
+            std::string::size_type colon = line.find(':') + 1;
+            event.channel = line.substr(colon, string - colon);
+            event.strings.push_back(Unquoted(line.substr(string)));
+            if (event.strings.size() == expected[thread]) events.push_back(event);
+        }
+    }
+    return events;
+}
+
+std::string Rendered(const LoggedEvent& event) {
+    HMODULE image = LoadLibraryExA(Where().app.c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
+    REQUIRE(image != 0);
+    std::vector<DWORD_PTR> arguments;
+    for (const std::string& string : event.strings)
+        arguments.push_back(reinterpret_cast<DWORD_PTR>(string.c_str()));
+    char* text = 0;
+    const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                        FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    DWORD length = FormatMessageA(flags, image, event.id, 0, reinterpret_cast<char*>(&text), 0,
+                                  reinterpret_cast<va_list*>(arguments.data()));
+    std::string rendered =
+        length ? std::string(text, length) : "(no message " + std::to_string(event.id) + ")";
+    LocalFree(text);
+    FreeLibrary(image);
+    return rendered;
+}
+
 // ---- Files ---------------------------------------------------------------------
 
 void PutFile(const std::string& from, const std::string& to) {
@@ -593,6 +742,8 @@ bool Selected(const Scenario& scenario, const std::vector<std::string>& groups) 
 }  // namespace
 
 void ResetMachine() {
+    if (!WineLog().empty()) NewEvents();
+    reg::RemoveKey(HKEY_LOCAL_MACHINE, kEventSourceKey);
     reg::RemoveKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane");
     reg::RemoveKey(HKEY_CURRENT_USER, kAppDefaultsKey);
     RestoreValues(HKEY_LOCAL_MACHINE, kWinlogonKey, g_winlogon);

@@ -203,13 +203,40 @@ RegSnapshot MachineState();
 // empty for the prefix's own (winxp).
 void SetWindowsRelease(const std::string& release);
 
+// ---- The Application log, as Wine keeps it ----------------------------------
+
+// Wine has no event log: its ReportEventW prints a fixme with the event's
+// type, id and user, then each string on the "eventlog" debug channel (trace,
+// warn or err by the type), to the Unix standard error every Wine process of
+// the run shares. run-wine.sh sends that to the file LUMIVALE_WINE_LOG names.
+struct LoggedEvent {
+    DWORD type;  // EVENTLOG_*_TYPE
+    DWORD id;
+    bool user;   // a user's SID came with it
+    std::string channel;  // "trace", "warn" or "err"
+    // In the ANSI code page, as the program gave them; Wine cuts a string of
+    // more than about 290 characters short, which then ends in "...".
+    std::vector<std::string> strings;
+};
+// `given` as Wine logs it: cut short where `logged` is.
+std::string AsLogged(const std::string& given, const std::string& logged);
+// The events written since the last call; REQUIREs the log.
+std::vector<LoggedEvent> NewEvents();
+// The text Event Viewer shows for it: its id's message from the program's
+// message table, with its strings inserted by FormatMessage.
+std::string Rendered(const LoggedEvent& event);
+
+// Where the program registers itself as the event source.
+extern const char kEventSourceKey[];
+
 // ---- Files of the simulated machine -----------------------------------------
 
 // Copies a file, creating the target's folders; REQUIREs success.
 void PutFile(const std::string& from, const std::string& to);
 std::string Fixture(const std::string& relativePath);
 
-// Brings the machine back to a bare XP prefix; runs before every scenario.
+// Brings the machine back to a bare XP prefix, without the event source's
+// registration and with no event unread; runs before every scenario.
 void ResetMachine();
 
 // ---- Entry points of the driver ----------------------------------------------

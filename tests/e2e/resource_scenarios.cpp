@@ -255,8 +255,8 @@ SCENARIO("resources", "string_table_in_us_english") {
         "This utility is only valid on Telvaro version 10.5"};
     Image image;
     // Strings 96 to 111 share block 7, 112 to 127 block 8, 128 to 143 block
-    // 9, 144 to 159 block 10; 101 to 144 are the only ones. /status's own,
-    // from 109 on, are checked where it shows them.
+    // 9, 144 to 159 block 10; 101 to 157 are the only ones. /status's own,
+    // from 109 on, and the events', are checked where they show.
     std::vector<int> blocks = image.Ids(RT_STRING);
     CHECK_EQ(blocks.size(), 4u);
     Reader r(image.Bytes(RT_STRING, 7, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
@@ -292,6 +292,38 @@ SCENARIO("resources", "string_table_in_us_english") {
     for (int id = 101; id <= 107; ++id) {
         LoadStringA(image.Module(), id, loaded, sizeof(loaded));
         CHECK_EQ(loaded, texts[id - 101]);
+    }
+}
+
+// The message table Event Viewer reads the events' texts from: US English,
+// one message for each event id from 1 to 5 and no other, each with every
+// insertion string, %1 to %9, once and in order, and nothing else left of
+// the form "%n"; no line ends in a bare LF, which Event Viewer would not break.
+SCENARIO("resources", "message_table_of_the_events") {
+    Image image;
+    CHECK_EQ(image.Ids(RT_MESSAGETABLE).size(), 1u);
+    image.Bytes(RT_MESSAGETABLE, 1, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    for (DWORD id = 0; id <= 6; ++id) {
+        LoggedEvent event = {EVENTLOG_INFORMATION_TYPE, id, true, "trace", {}};
+        for (int i = 1; i <= 9; ++i) event.strings.push_back("<" + std::to_string(i) + ">");
+        std::string text = Rendered(event);
+        bool message = text.compare(0, 11, "(no message") != 0;
+        if (!CHECK_EQ(message, id >= 1 && id <= 5)) std::printf("    (event %lu)\n", id);
+        if (!message) continue;
+        std::string::size_type at = 0;
+        for (int i = 1; i <= 9; ++i) {
+            std::string mark = "<" + std::to_string(i) + ">";
+            std::string::size_type found = text.find(mark, at);
+            bool once =
+                found != std::string::npos && text.find(mark, found + 1) == std::string::npos;
+            if (!CHECK(once)) std::printf("    (event %lu, %%%d)\n", id, i);
+            at = found == std::string::npos ? at : found;
+        }
+        CHECK(text.find('%') == std::string::npos);
+        for (std::string::size_type lf = text.find('\n'); lf != std::string::npos;
+             lf = text.find('\n', lf + 1))
+            CHECK(lf > 0 && text[lf - 1] == '\r');
+        std::printf("    %lu: %s\n", id, text.substr(0, text.find('\r')).c_str());
     }
 }
 

@@ -2,6 +2,7 @@
 // it shows without /quiet and no window at all with it, and the dialog as
 // before without switches.
 #include <cctype>
+#include <set>
 
 #include "harness.h"
 #include "telvaro.h"
@@ -19,17 +20,20 @@ struct Run {
     DWORD exitCode;
     Lines windows;  // as App::WatchUntilExit lists them
     std::string output;  // what it wrote to its standard output, a file
+    std::vector<LoggedEvent> events;  // what it wrote to the Application log
 };
 
 // Runs the program with a file as its standard output, as a batch file's
 // "Lumivale.exe /status /quiet > status.txt" does.
 Run RunWith(const std::string& arguments, const std::string& exe = Where().app) {
     const std::string file = "C:\\lumivale-output.txt";
+    NewEvents();
     App app;
     app.Launch(arguments, exe, false, file);
     Run run;
     run.windows = app.WatchUntilExit();
     run.exitCode = app.ExitCode();
+    run.events = NewEvents();
     HANDLE output = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 0, OPEN_EXISTING, 0, 0);
     REQUIRE(output != INVALID_HANDLE_VALUE);
@@ -70,22 +74,63 @@ std::string Joined(const Lines& lines) {
 // Names the machine in failures.
 std::string g_machine;
 
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A run that changed the machine or was refused (3010, 1603, 1618) leaves
+// exactly one event, any other none. Its type: an error for a refusal and
+// wherever nobody can log on after it; a warning for a lock that was taken
+// and where the next logon will still not show the Welcome Screen, or
+// cannot be told; else information, each on Wine's channel of that type.
+// It holds how the program ran and what it said, and comes with the user
+// that ran it.
+void ExpectEvents(const std::string& label, const std::string& switches, const Run& run) {
+    bool logged = run.exitCode == 3010 || run.exitCode == 1603 || run.exitCode == 1618;
+    CHECK_EQ(label + std::to_string(run.events.size()) + " events",
+             label + (logged ? "1" : "0") + " events");
+    if (!logged || run.events.size() != 1) return;
+    const LoggedEvent& event = run.events[0];
+    const std::string& said = run.output;
+    bool disable = Has(switches, "disable");
+    DWORD id = run.exitCode == 1618 ? 5 : run.exitCode == 1603 ? 4 : disable ? 3 : event.id;
+    CHECK_EQ(label + std::to_string(event.id), label + std::to_string(id));
+    if (id != 3 && id != 4 && id != 5) CHECK(id == 1 || id == 2);
+    DWORD type = run.exitCode == 1603 || said.compare(0, 18, "Nobody can log on ") == 0
+                     ? EVENTLOG_ERROR_TYPE
+                 : run.exitCode == 1618 || Has(said, "\r\nThe next logon will still not show") ||
+                         Has(said, "\r\nWhat the next logon does could not be told")
+                     ? EVENTLOG_WARNING_TYPE
+                     : EVENTLOG_INFORMATION_TYPE;
+    CHECK_EQ(label + std::to_string(event.type), label + std::to_string(type));
+    CHECK_EQ(label + event.channel, label + (type == EVENTLOG_ERROR_TYPE     ? "err"
+                                             : type == EVENTLOG_WARNING_TYPE ? "warn"
+                                                                             : "trace"));
+    CHECK(event.user);
+    REQUIRE_EQ(event.strings.size(), 9u);
+    CHECK_EQ(label + event.strings[0], label + (disable ? "/disable" : "/restore"));
+    const std::string lines = said.substr(0, said.size() - 2);  // its last CR LF
+    CHECK_EQ(label + Show(event.strings[1]), label + Show(AsLogged(lines, event.strings[1])));
+}
+
 // Runs `arguments` and checks the exit code, the windows, the standard
 // output (the box's text, with or without /quiet, or `output` where no box is
-// due) and that the machine ends as `after`. Every case here with "quiet" in
-// it is a quiet one.
-void Expect(const std::string& arguments, DWORD exitCode, const std::string& text,
-            const RegSnapshot& after, const std::string& exe = Where().app,
-            const std::string& output = "") {
+// due), the events (ExpectEvents) and that the machine ends as `after`.
+// Every case here with "quiet" in it is a quiet one.
+Run Expect(const std::string& arguments, DWORD exitCode, const std::string& text,
+           const RegSnapshot& after, const std::string& exe = Where().app,
+           const std::string& output = "") {
     std::string lower = arguments;
     for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     bool quiet = lower.find("quiet") != std::string::npos;
     Run run = RunWith(arguments, exe);
     const std::string label = g_machine + "\"" + arguments + "\" ";
+    ExpectEvents(label, lower, run);
     CHECK_EQ(label + std::to_string(run.exitCode), label + std::to_string(exitCode));
     CHECK_EQ(label + Joined(Seen(run, quiet)), label + Joined(Shown(text, quiet)));
     CHECK_EQ(label + Show(run.output), label + Show(Lined(output.empty() ? text : output)));
     if (!CHECK_EQ(MachineState(), after)) std::printf("    (after %s)\n", label.c_str());
+    return run;
 }
 
 // Nothing changes: the machine ends as it started.
@@ -137,21 +182,41 @@ void WayfoldChainsToTheSystemGina() {
 }
 
 // Presses a button of a freshly started dialog, dismisses the notice and
-// closes the program; returns the machine as it left it.
+// closes the program; returns the machine as it left it. The press leaves
+// one event, which says so and holds the notice's lines.
 RegSnapshot PressInDialog(int id, const std::string& notice = kRestart) {
+    NewEvents();
     App app;
     StartEligible(app);
     app.Click(app.Main(), id);
     app.ExpectMessage(notice);
     app.Key(app.Main(), VK_ESCAPE);
     REQUIRE(app.WaitExit());
+    std::vector<LoggedEvent> events = NewEvents();
+    REQUIRE_EQ(events.size(), 1u);
+    CHECK_EQ(events[0].id, id == IDOK ? 1u : 3u);
+    CHECK_EQ(events[0].strings[0], id == IDOK ? "Restore in the dialog" : "Disable in the dialog");
+    const std::string lines = Lined(notice);
+    CHECK_EQ(Show(events[0].strings[1]),
+             Show(AsLogged(lines.substr(0, lines.size() - 2), events[0].strings[1])));
     return MachineState();
+}
+
+// The lines of an event's values, %3 to %9, in one text.
+std::string ValueLines(const LoggedEvent& event) {
+    std::string lines;
+    for (size_t i = 2; i < event.strings.size(); ++i) lines += event.strings[i];
+    return lines;
 }
 
 }  // namespace
 
 // /restore and /disable change exactly what the buttons change, each only
 // from the state in which its button is enabled; /status tells that state.
+// Each change leaves an event with every value it changed, before and after,
+// which Event Viewer renders from the program's message table; the program
+// registers itself as the event source by its full path, and stays so after
+// "Disable". A copy run from another folder names its own file.
 SCENARIO("switches", "restore_and_disable_do_what_the_buttons_do") {
     SetUpMachine();
     const RegSnapshot start = MachineState();
@@ -170,12 +235,44 @@ SCENARIO("switches", "restore_and_disable_do_what_the_buttons_do") {
         SetUpMachine();
         ExpectNoChange("/status" + notQ, 1, kNotRestored);
         ExpectNothingToDo("/disable" + notQ, "the Welcome Screen has not been restored.");
-        Expect("/restore" + q, 3010, kRestart, restored);
+        const RegValue none = reg::Read(HKEY_LOCAL_MACHINE, kEventSourceKey, "EventMessageFile");
+        CHECK_EQ(none, reg::Missing());
+        Run restore = Expect("/restore" + q, 3010, kRestart, restored);
+        const RegValue source = {true, REG_EXPAND_SZ, Where().app + '\0'};
+        CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kEventSourceKey, "EventMessageFile"), source);
+        CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kEventSourceKey, "TypesSupported"), reg::Dword(7));
         ExpectNothingToDo("-Restore" + notQ, "the Welcome Screen has already been restored.");
         ExpectNoChange("/STATUS" + q, 0, kShown);
-        Expect("/disable" + notQ, 3010, kRestart, disabled);
+        Run disable = Expect("/disable" + notQ, 3010, kRestart, disabled);
+        CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kEventSourceKey, "EventMessageFile"), source);
         ExpectNoChange("/status" + q, 1, kNotRestored);
+        REQUIRE(restore.events.size() == 1 && disable.events.size() == 1);
+        const std::string gina = "Winlogon's GinaDLL: \"" + std::string(kTelvaroGina) + "\"";
+        const std::string restoreValues =
+            "\r\n" + gina + " -> (none)\r\nWinlogon's LogonType: 0 -> 1"
+            "\r\nWinlogon's AllowMultipleTSSessions: 1 -> 0"
+            "\r\nThe policy's AllowMultipleTSSessions: 1 -> 0"
+            "\r\nThe applied marker (Zelt_Applied): (none) -> type 3, 4 bytes";
+        CHECK_EQ(ValueLines(restore.events[0]), restoreValues);
+        CHECK_EQ(ValueLines(disable.events[0]),
+                 "\r\nWinlogon's GinaDLL: (none) -> \"" + std::string(kTelvaroGina) +
+                     "\"\r\nWinlogon's LogonType: 1 -> 0"
+                     "\r\nWinlogon's AllowMultipleTSSessions: 0 -> 1"
+                     "\r\nThe policy's AllowMultipleTSSessions: 0 -> 1"
+                     "\r\nThe applied marker (Zelt_Applied): type 3, 4 bytes -> (none)");
+        CHECK_EQ(Rendered(restore.events[0]),
+                 "Lumivale changed the logon settings to restore the Windows XP Welcome Screen "
+                 "(/restore).\r\n\r\n" + std::string(kRestart) +
+                     "\r\n\r\nThe values it changed, before -> after:" + restoreValues);
     }
+
+    const std::string copy = "C:\\Lumivale copy\\Lumivale.exe";
+    PutFile(Where().app, copy);
+    Run elsewhere = RunWith("/restore /quiet", copy);
+    CHECK_EQ(elsewhere.exitCode, 3010u);
+    CHECK_EQ(elsewhere.events.size(), 1u);
+    CHECK_EQ(reg::Read(HKEY_LOCAL_MACHINE, kEventSourceKey, "EventMessageFile"),
+             (RegValue{true, REG_EXPAND_SZ, copy + '\0'}));
 }
 
 // /status says whether the next logon shows the Welcome Screen and, when it
@@ -278,7 +375,7 @@ SCENARIO("switches", "restore_undone_by_another_program") {
                            std::string(chained ? "\n- The Wayfold GINA loads Telvaro's GINA after it."
                                                : "\n- Telvaro's GINA is first in the logon chain.") +
                            logonTypeOff + kGinaReason + first);
-        Expect("/restore /quiet", 3010,
+        Run repair = Expect("/restore /quiet", 3010,
                kRestart +
                    std::string(chained ? "\nThe Wayfold GINA loaded Telvaro's GINA after it; it "
                                          "no longer does."
@@ -286,6 +383,8 @@ SCENARIO("switches", "restore_undone_by_another_program") {
                                          "been taken out.") +
                    logonTypeBack + still,
                restored);
+        // Its event is the one for putting back what was not in effect.
+        CHECK(repair.events.size() == 1 && repair.events[0].id == 2);
         Expect("/restore /quiet", 0, "", restored, Where().app,
                "Nothing to do: the Welcome Screen has already been restored." + still);
         Expect("/disable /quiet", 3010, kRestart, disabled);
@@ -352,8 +451,12 @@ SCENARIO("switches", "a_chain_that_cannot_load_is_named") {
     REQUIRE(DeleteFileA(orig.c_str()));
     ExpectNoChange("/status /quiet", 3,
                    cannotLoad + orig + ".\n" + kNotShown + kGinaReason + orig);
-    // The chain Disable gives back does not load either: it says so.
-    CHECK_EQ(RunWith("/disable /quiet").output, Lined(cannotLoad + orig + ".\n" + kRestart));
+    // The chain Disable gives back does not load either: it says so, and
+    // its event is an error.
+    Run disable = RunWith("/disable /quiet");
+    CHECK_EQ(disable.output, Lined(cannotLoad + orig + ".\n" + kRestart));
+    ExpectEvents("Disable to a chain that does not load: ", "/disable", disable);
+    CHECK(disable.events.size() == 1 && disable.events[0].type == EVENTLOG_ERROR_TYPE);
     REQUIRE(DeleteFileA(kTelvaroGina));
     ExpectNoChange("/status /quiet", 3, cannotLoad + kTelvaroGina + ".\n" + kNotRestored);
 
@@ -531,10 +634,12 @@ SCENARIO("copies", "a_copy_waits_for_the_lock") {
 
 // Held for longer than a copy waits (10 s): /restore ends with 1618 and the
 // dialog's Restore shows message 105 with the buttons as the marker says;
-// nothing changes. Both wait at the same time; the dialog meanwhile answers
-// (no "Not Responding"), says that it waits and offers no button.
+// nothing changes, and each leaves a warning. Both wait at the same time;
+// the dialog meanwhile answers (no "Not Responding"), says that it waits and
+// offers no button.
 SCENARIO("copies", "a_lock_held_too_long_changes_nothing") {
     SetUpMachine();
+    NewEvents();
     const RegSnapshot start = MachineState();
     App dialog;
     StartEligible(dialog);
@@ -562,6 +667,17 @@ SCENARIO("copies", "a_lock_held_too_long_changes_nothing") {
     CHECK(dialog.WaitGone(box));
     CHECK_EQ(MachineState(), start);
     std::printf("    /restore gave up after %lu ms\n", static_cast<unsigned long>(waited));
+
+    // Each leaves a warning that it changed nothing.
+    std::vector<LoggedEvent> events = NewEvents();
+    std::set<std::string> how;
+    for (const LoggedEvent& event : events) {
+        CHECK_EQ(event.id, 5u);
+        CHECK_EQ(event.type, static_cast<DWORD>(EVENTLOG_WARNING_TYPE));
+        how.insert(event.strings.empty() ? "" : event.strings[0]);
+    }
+    CHECK_EQ(events.size(), 2u);
+    CHECK(how == (std::set<std::string>{"/restore", "Restore in the dialog"}));
 
     // Once it is free, the same button works.
     lock.Release();
@@ -606,6 +722,7 @@ SCENARIO("copies", "eight_copies_at_once_restore_once") {
             SetUpMachine();
         }
         App copies[8];
+        NewEvents();
         for (App& copy : copies) copy.Launch("/restore /quiet", Where().app, true);
         for (App& copy : copies) copy.Resume();
         std::map<DWORD, int> codes;
@@ -613,6 +730,8 @@ SCENARIO("copies", "eight_copies_at_once_restore_once") {
             CHECK(copy.WatchUntilExit(30000).empty());
             ++codes[copy.ExitCode()];
         }
+        // Only the copy that changed the machine leaves an event.
+        CHECK_EQ(NewEvents().size(), 1u);
         std::string seen = "round " + std::to_string(round) + ":";
         for (const auto& code : codes)
             seen += " " + std::to_string(code.first) + " x" + std::to_string(code.second);

@@ -157,3 +157,25 @@ void FakeSystem::FreeBlock(void* block) {
     --blocksOpen;
     std::free(block);
 }
+
+int FakeSystem::LoadText(int id, char* buffer, int size) {
+    std::map<int, std::string>::const_iterator it = texts.find(id);
+    std::string text = it != texts.end() ? it->second : "#" + std::to_string(id);
+    int length = std::min(static_cast<int>(text.size()), size - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = 0;
+    return length;
+}
+
+std::uint32_t FakeSystem::ProgramPath(char* buffer, std::uint32_t size) {
+    if (programPath.empty() || programPath.size() >= size) return 0;
+    std::memcpy(buffer, programPath.c_str(), programPath.size() + 1);
+    return static_cast<std::uint32_t>(programPath.size());
+}
+
+bool FakeSystem::WriteEvent(const char* source, std::uint16_t type, std::uint32_t id,
+                            const char* const* strings, std::uint16_t count) {
+    if (eventLogFails) return false;
+    events.push_back(Event{source, type, id, std::vector<std::string>(strings, strings + count)});
+    return true;
+}

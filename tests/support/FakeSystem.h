@@ -1,6 +1,6 @@
 // A scripted stand-in for the version query, the system directory, the file
-// system, version.dll and netapi32.dll, which records what the program asked
-// of it.
+// system, version.dll, netapi32.dll, the program's strings and the
+// Application event log, which records what the program asked of it.
 #pragma once
 
 #include <map>
@@ -41,6 +41,19 @@ public:
     std::uint32_t joinQueryResult = 0;
     int joinStatus = -1;
     bool administrator = true;  // the token holds the Administrators group
+    // The string table: a text for an id, else "#<id>".
+    std::map<int, std::string> texts;
+    std::string programPath = "C:\\Tools\\Lumivale.exe";  // empty: cannot be told
+    // The Application log: what was written, in order. While eventLogFails
+    // nothing is.
+    struct Event {
+        std::string source;
+        std::uint16_t type;
+        std::uint32_t id;
+        std::vector<std::string> strings;
+    };
+    std::vector<Event> events;
+    bool eventLogFails = false;
 
     void SetVersion(std::uint32_t platform, std::uint32_t major, std::uint32_t minor);
     void AddFile(const std::string& path) { files.insert(Lower(path)); }
@@ -64,6 +77,10 @@ public:
     void* AllocateBlock(std::uint32_t size);
     void FreeBlock(void* block);
     bool RunsAsAdministrator() { return administrator; }
+    int LoadText(int id, char* buffer, int size);
+    std::uint32_t ProgramPath(char* buffer, std::uint32_t size);
+    bool WriteEvent(const char* source, std::uint16_t type, std::uint32_t id,
+                    const char* const* strings, std::uint16_t count);
 
     // What happened.
     std::vector<std::uint32_t> versionQueries;  // record sizes, in order

@@ -52,6 +52,9 @@ ALLOWED = {
         "GetTickCount",
         # What a run with switches says, on the standard output it was given.
         "GetStdHandle", "WriteFile",
+        # The event source's registration names the program's own file; the
+        # event's user is the process token's.
+        "GetModuleFileNameA", "GetCurrentProcess",
     },
     "USER32.dll": {
         # The dialogs, their buttons and texts.
@@ -80,6 +83,10 @@ ALLOWED = {
         # Whether the token holds the Administrators group (Windows 2000 on),
         # to tell a refusal for want of rights.
         "AllocateAndInitializeSid", "CheckTokenMembership", "FreeSid",
+        # The event of each run that changes the machine or is refused, in
+        # the Application log (NT 3.1 on), with the account that ran it.
+        "RegisterEventSourceA", "ReportEventA", "DeregisterEventSource",
+        "OpenProcessToken", "GetTokenInformation",
     },
     "COMCTL32.dll": {
         # XP will not create a dialog under the visual-styles manifest until
