@@ -48,9 +48,13 @@ void MainDialog::EnableButton(int id, bool enabled) {
     if (HWND button = GetDlgItem(Handle(), id)) EnableWindow(button, enabled);
 }
 
-void MainDialog::SetButtonState(int applied) {
+void MainDialog::SetButtonState(int applied, bool restoreDue) {
     EnableButton(IDC_DISABLE, applied != 0);
-    EnableButton(IDOK, applied == 0);
+    EnableButton(IDOK, applied == 0 || restoreDue);
+}
+
+void MainDialog::SetButtonsFrom(const MachineState& state) {
+    SetButtonState(OffersDisable(state), OffersRestore(state));
 }
 
 // "Restore" is offered with the marker there too, once part of Restore is
@@ -58,8 +62,7 @@ void MainDialog::SetButtonState(int applied) {
 __attribute__((noinline)) void MainDialog::SetButtonsFromMachine() {
     MachineState state;
     checks_.ReadMachine(&state);
-    EnableButton(IDC_DISABLE, OffersDisable(state));
-    EnableButton(IDOK, OffersRestore(state));
+    SetButtonsFrom(state);
 }
 
 void MainDialog::ShowMessage(int id) { ShowStringMessage(Handle(), id); }
@@ -93,8 +96,7 @@ __attribute__((noinline)) void MainDialog::Finish(LogonOperation operation,
                                                   const RunReport& report) {
     MachineState now;
     checks_.ReadMachine(&now);
-    EnableButton(IDC_DISABLE, OffersDisable(now));
-    EnableButton(IDOK, OffersRestore(now));
+    SetButtonsFrom(now);
     Tell(Handle(), operation, outcome, report, now, checks_);
 }
 

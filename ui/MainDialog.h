@@ -11,9 +11,9 @@ class MainDialog : public Dialog {
 public:
     MainDialog(Registry& registry, System& system, Win32MachineLock& lock);
 
-    // "Disable" enabled exactly when applied is non-zero, "Restore" exactly when
-    // it is zero; "Close" is never touched.
-    void SetButtonState(int applied);
+    // "Disable" enabled exactly when applied is non-zero, "Restore" when it
+    // is zero or part of Restore is due again; "Close" is never touched.
+    void SetButtonState(int applied, bool restoreDue = false);
     // A modal box with string id, caption "Lumivale" and an OK button.
     void ShowMessage(int id);
 
@@ -32,8 +32,10 @@ private:
     bool IsEnabled(int id);
     void EnableButton(int id, bool enabled);
     void SetDescription(int id);
-    // The buttons as the machine is now: each enabled when its press is due.
+    // The buttons as a reading finds the machine: each enabled when its
+    // press is due; the first reads it now.
     void SetButtonsFromMachine();
+    void SetButtonsFrom(const MachineState& state);
     // Runs an operation as the machine is due for it, like its switch; then
     // the buttons from the machine as it is after it, then the notice.
     void Run(LogonOperation operation);

@@ -243,17 +243,11 @@ bool IsXp(const Machine& m) {
 // the system's own: the same text, or the Wayfold GINA as the Wayfold GINA.
 bool KeepsGinas(const Machine& m, const PredictedLogon& now, const PredictedLogon& after) {
     using namespace logonmodel;
-    auto upper = [&](std::string t) {
-        for (std::size_t i = 0; i < t.size();
-             i += m.system.IsLead(static_cast<unsigned char>(t[i])) && i + 1 < t.size() ? 2 : 1)
-            if (t[i] >= 'a' && t[i] <= 'z') t[i] = static_cast<char>(t[i] - 'a' + 'A');
-        return t;
-    };
     for (const std::string& g : now.chain) {
         if (g.empty() || Names(m.system, g, "TVGINA.DLL") || IsSystemGina(m.system, g)) continue;
         bool kept = false;
         for (const std::string& h : after.chain)
-            kept = kept || upper(g) == upper(h) ||
+            kept = kept || SameText(m.system, g, h) ||
                    (Names(m.system, g, "WFLGINA.DLL") && Names(m.system, h, "WFLGINA.DLL") &&
                     !Names(m.system, h, "TVGINA.DLL"));
         if (!kept) return false;

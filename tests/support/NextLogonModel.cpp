@@ -68,6 +68,10 @@ bool Found(const FakeSystem& system, const std::string& name) {
            (file(name) || (!dir.empty() && file(Join(system, dir, name))));
 }
 
+bool SameText(const FakeSystem& system, const std::string& a, const std::string& b) {
+    return Upper(system, a) == Upper(system, b);
+}
+
 bool IsSystemGina(const FakeSystem& system, const std::string& name) {
     std::string dir = SystemDirectory(system);
     return Upper(system, name) == "MSGINA.DLL" ||

@@ -46,6 +46,8 @@ bool Names(const FakeSystem& system, const std::string& text, const char* upperN
 // A GINA file found as named or in the system directory, as a path of at
 // most 259 characters: no wildcard, no folder.
 bool Found(const FakeSystem& system, const std::string& name);
+// Two texts the same but for the case of ASCII letters.
+bool SameText(const FakeSystem& system, const std::string& a, const std::string& b);
 // The system's own GINA, by name or by its path in the system directory.
 bool IsSystemGina(const FakeSystem& system, const std::string& name);
 }  // namespace logonmodel
